@@ -1,0 +1,39 @@
+// AppContext: the program-wide state. One instance per program, created before anything else
+// runs and passed by reference to every window and operation (never a global).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "core/data_ops.h"
+
+namespace tovask {
+
+struct AppContext {
+  // Full path of the archive shown by the desktop program; "" when none is open.
+  std::string currentArchivePath;
+  // Directory of the executable, always ending in the native separator (set by StartUp).
+  std::string runDirectory;
+  // "RID": the archive magic; "1.05": the only format version read and written (StartUp).
+  std::string archiveMagic;
+  std::string formatVersion;
+  // The program's arguments without the program name.
+  std::vector<std::string> commandLineArgs;
+  // Errors of the running operation, "code:text" lines joined by CR LF (ErrorText appends;
+  // every top-level operation clears it when it starts).
+  std::string errorLog;
+  // Success flag of the running step; ErrorText clears it.
+  bool stepOk = true;
+  // The data-operations service; its key cache lives as long as the program.
+  DataOps dataOps;
+};
+
+// A copy of the error log.
+[[nodiscard]] std::string CurrentErrorLog(const AppContext& context);
+
+// Command-line rule: only the first argument counts. When it is present and not "", it
+// becomes currentArchivePath as given; otherwise currentArchivePath is "". Also fills
+// commandLineArgs.
+void ApplyCommandLine(AppContext& context, const std::vector<std::string>& args);
+
+}  // namespace tovask

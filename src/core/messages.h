@@ -1,0 +1,29 @@
+// The message catalogue: numbered error and prompt texts from the editable message file,
+// read afresh on every lookup so an edit takes effect without a restart.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/app_context.h"
+#include "core/bytes.h"
+
+namespace tovask {
+
+// Records one error: clears stepOk and appends "code:text" to errorLog (joined by CR LF).
+// The text is the [Error] value of code, else the value of code 0, else the built-in last
+// resort; codes from 100 up fall back to their built-in text (message_codes.h) before code 0.
+// An empty value counts as missing. Then "%1%".."%5%" are replaced by the given arguments in
+// that order (on the result of the previous replacement), and "/n" becomes CR LF.
+void ErrorText(AppContext& context, int code, const std::vector<std::string>& args = {});
+
+// A prompt or progress text from [Title]: the same lookup and replacement, with no code
+// prefix and no "/n" replacement; the error log and stepOk are left alone.
+[[nodiscard]] std::string TitleText(const AppContext& context, int code,
+                                    const std::vector<std::string>& args = {});
+
+// The default message file, byte for byte: 46 GBK lines ending in CR LF, 1414 bytes.
+[[nodiscard]] const Bytes& DefaultMessageFile();
+
+}  // namespace tovask

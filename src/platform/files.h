@@ -1,0 +1,83 @@
+// The file-system operations the engine needs, on absolute native paths. Linux today
+// (posix/), Windows later; no caller includes an OS header.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/bytes.h"
+
+namespace tovask::platform {
+
+inline constexpr char kSeparator = '/';
+
+// Directory of the running executable as the OS reports it (no trailing separator added).
+[[nodiscard]] std::string ExecutableDirectory();
+
+// The per-user configuration folder of the program: $XDG_CONFIG_HOME/tovask, default
+// ~/.config/tovask (no trailing separator).
+[[nodiscard]] std::string UserConfigDirectory();
+
+// The current working directory.
+[[nodiscard]] std::string CurrentDirectory();
+
+// True for an absolute native path.
+[[nodiscard]] bool IsAbsolutePath(std::string_view path);
+
+// Makes path absolute against base (when relative) and lexically normal: "." and ".." levels
+// and repeated separators are resolved, no trailing separator except for the root.
+[[nodiscard]] std::string AbsoluteNormalPath(std::string_view path, std::string_view base);
+
+// What a path is. Links are followed (stat), except isLink, which tells whether the path
+// itself is a symbolic link.
+struct FileInfo {
+  bool isRegular = false;
+  bool isDirectory = false;
+  bool isLink = false;
+  bool ownerWritable = false;
+  std::uint64_t size = 0;
+  std::int64_t modifiedUnix = 0;  // seconds since 1970-01-01 UTC
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+};
+[[nodiscard]] std::optional<FileInfo> StatPath(const std::string& path);
+
+// True when something that is not a folder exists at path (links followed).
+[[nodiscard]] bool FileExists(const std::string& path);
+// True when a folder exists at path (links followed).
+[[nodiscard]] bool FolderExists(const std::string& path);
+// True when anything, also a dangling link, exists at path.
+[[nodiscard]] bool PathExists(const std::string& path);
+
+// Reads a whole file; nullopt when it cannot be opened or read.
+[[nodiscard]] std::optional<Bytes> ReadWholeFile(const std::string& path);
+
+// Creates or replaces the file at path with the bytes; false on any failure.
+[[nodiscard]] bool WriteWholeFile(const std::string& path, ByteView bytes);
+
+// Creates one folder level (mode 0777 & ~umask); true when it exists afterwards as a folder.
+[[nodiscard]] bool CreateFolder(const std::string& path);
+
+// Removes a file (not a folder); true when it is gone.
+[[nodiscard]] bool RemoveFile(const std::string& path);
+
+// Sets the last-write time, leaving the access time unchanged.
+[[nodiscard]] bool SetModifiedTime(const std::string& path, std::int64_t unixSeconds);
+
+// ReadOnly true removes every write bit; false gives the owner write permission back.
+[[nodiscard]] bool SetReadOnly(const std::string& path, bool readOnly);
+
+// Names in a folder, without "." and "..", sorted bytewise; nullopt when it cannot be read.
+[[nodiscard]] std::optional<std::vector<std::string>> ListFolder(const std::string& path);
+
+// Reads one value of an INI file: sections "[name]", lines "key=value", CR LF or LF; section
+// and key names match case-insensitively. The file is GBK unless it starts with the UTF-8
+// byte-order mark; the value comes back as UTF-8. A missing file, section or key, or a value
+// that does not decode, gives defaultValue.
+[[nodiscard]] std::string ReadIniValue(const std::string& path, std::string_view section,
+                                       std::string_view key, std::string_view defaultValue);
+
+}  // namespace tovask::platform
