@@ -69,7 +69,8 @@ struct ArchiveEntry {
 [[nodiscard]] std::string ComposeHeaderText(std::string_view magic, std::string_view version);
 
 // The seven fields in order, uncompressed; the record's own dataOffset is replaced by the
-// given one.
+// given one. Neither text may hold a 0x00 byte (entry names never do: collection refuses
+// control characters), or the record would not decode again.
 [[nodiscard]] Bytes EncodeEntryRecord(const ArchiveEntry& entry, std::int32_t dataOffset);
 
 // The inverse, strict: nullopt when a text has no 0x00, a field runs past the end, bytes are
@@ -96,7 +97,9 @@ struct EncodedBlock {
 [[nodiscard]] Bytes DecodeDataBlock(DataOps& dataOps, ByteView stored, std::uint8_t flags,
                                     const std::string& password, std::int32_t originalSize);
 
-// Date-time values: days since 1899-12-30 00:00 plus seconds of the day / 86400, in double.
+// Date-time values: days since 1899-12-30 00:00 plus seconds of the day / 86400, in double,
+// on the proleptic Gregorian calendar (no OS call, no time zone). The value is linear in time,
+// also before day 0. The fields must name a valid date and time, as LocalFromUnix gives them.
 [[nodiscard]] double DateTimeFromLocal(const platform::LocalDateTime& local);
 // Back to whole seconds by rounding to the nearest second; nullopt for NaN, infinite and
 // values outside the years 1..9999.

@@ -1,19 +1,45 @@
-// tvk: the command-line tool over the engine.
+// tvk: the command-line tool over the engine. Exit status 0 on success, 1 when the operation
+// failed (the error log goes to stderr), 2 for a usage error.
 #include <CLI/CLI.hpp>
 
+#include <exception>
 #include <iostream>
 
+#include "cli/cli_support.h"
+#include "core/startup.h"
+
 int main(int argc, char** argv) {
-  CLI::App app{"tvk - create, list, change and extract Tovask archives (.tvk)", "tvk"};
+  using namespace tovask;
+  AppContext context;
+  StartUp(context);
+
+  CLI::App app{"tvk: create, list, change, extract and test Tovask archives (.tvk).", "tvk"};
   app.set_version_flag("--version", std::string("tvk ") + TOVASK_VERSION);
-  app.require_subcommand(0, 1);
+  app.require_subcommand(1);
+  app.fallthrough(false);
+  app.footer(
+      "Exit status: 0 success, 1 the operation failed (its numbered messages on stderr), 2 "
+      "usage error.\nRun 'tvk COMMAND --help' for the options of one command.");
+
+  cli::CliState state;
+  state.context = &context;
+  cli::AttachRegisteredCommands(app, state);
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
-    return app.exit(e) == 0 ? 0 : 2;
+    const int code = app.exit(e);
+    return code == 0 ? cli::kExitOk : cli::kExitUsage;
   }
-  if (argc == 1) {
-    std::cout << app.help();
+  if (!state.action) {
+    std::cerr << app.help();
+    return cli::kExitUsage;
   }
-  return 0;
+  cli::InstallInterruptHandler();
+  try {
+    return state.action();
+  } catch (const std::exception& e) {
+    std::cerr << "tvk: " << e.what() << '\n';
+    return cli::kExitFailed;
+  }
 }

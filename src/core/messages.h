@@ -14,8 +14,10 @@ namespace tovask {
 // Records one error: clears stepOk and appends "code:text" to errorLog (joined by CR LF).
 // The text is the [Error] value of code, else the value of code 0, else the built-in last
 // resort; codes from 100 up fall back to their built-in text (message_codes.h) before code 0.
-// An empty value counts as missing. Then "%1%".."%5%" are replaced by the given arguments in
-// that order (on the result of the previous replacement), and "/n" becomes CR LF.
+// An empty value counts as missing. "/n" in the message text becomes CR LF; then "%1%".."%5%"
+// are replaced by the given arguments in that order (each on the result of the previous
+// replacement, so an argument holding "%2%" is filled in by argument 2). The arguments' own
+// text is not scanned for "/n": paths contain it. Placeholders without an argument stay.
 void ErrorText(AppContext& context, int code, const std::vector<std::string>& args = {});
 
 // A prompt or progress text from [Title]: the same lookup and replacement, with no code

@@ -22,6 +22,8 @@ void StartUp(AppContext& context, std::string_view executableDirectory);
 // Where the message file is read from, computed afresh on every call: the program
 // directory's file when it exists, else the user configuration folder's when that exists,
 // else the program directory's (whose absence makes lookups use the built-in fallbacks).
+// Before StartUp (runDirectory "") only the configuration folder's file counts, so an
+// unstarted context never reads a file relative to the working directory.
 [[nodiscard]] std::string MessageFilePath(const AppContext& context);
 
 }  // namespace tovask

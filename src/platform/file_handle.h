@@ -9,30 +9,34 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "core/bytes.h"
 
 namespace tovask::platform {
 
-// The operations a fault hook can make fail.
+// The operations a fault hook can make fail, and the path the hook is given for each.
 enum class FileOp {
-  OpenRead,     // File::OpenLockedForRead: open
-  Lock,         // File::OpenLockedForRead: the exclusive lock
-  CreateTemp,   // File::CreateTemporary
-  Read,         // File::Read
-  Seek,         // File::Seek
-  Write,        // File::Write, WriteWholeFile
-  Sync,         // File::Sync, the folder sync after ReplaceWith
-  Rename,       // ReplaceWith, RenameFile
-  Remove,       // RemoveFile
-  CreateFolder, // CreateFolder
-  SetTime,      // SetModifiedTime
-  SetMode,      // SetReadOnly, File::SetMode
+  OpenRead,     // File::OpenLockedForRead, ReadWholeFile: open (the file)
+  Lock,         // File::OpenLockedForRead: the exclusive lock (the file)
+  CreateTemp,   // File::CreateTemporary, WriteWholeFile (the folder)
+  Read,         // File::Read, ReadWholeFile (the file)
+  Seek,         // File::Seek (the file)
+  Write,        // File::Write, WriteWholeFile (the file written; for WriteWholeFile its
+                //   temporary file, whose name holds the target's name)
+  Sync,         // File::Sync (the file), the folder sync after ReplaceWith (the folder)
+  Rename,       // ReplaceWith, RenameFile, WriteWholeFile (the destination)
+  Remove,       // RemoveFile (the file)
+  CreateFolder, // CreateFolder (the folder)
+  SetTime,      // SetModifiedTime (the file)
+  SetMode,      // SetReadOnly, File::SetMode (the file)
+  ReadFolder,   // ListFolder (the folder)
 };
 
 // Called before each listed operation with the path it works on. A nonzero result is an errno
-// value and makes the operation fail with it; a failing Write first writes half of its bytes,
-// as a disk that fills up does. An empty hook (the default) injects nothing.
+// value and makes the operation fail with it (errno is set to it); a failing Write first writes
+// half of its bytes, as a disk that fills up does. An empty hook (the default) injects nothing.
+// A hook may count calls to fail only the N-th one, or look at the path to pick one file.
 using FaultHook = std::function<int(FileOp op, const std::string& path)>;
 void SetFaultHook(FaultHook hook);
 
@@ -54,7 +58,7 @@ class File {
   [[nodiscard]] static std::optional<File> OpenLockedForRead(const std::string& path);
 
   // Creates a new hidden file "." + baseName + "-XXXXXX" in folder (mkstemp, mode 0600) and
-  // locks it; *createdPath receives its path.
+  // locks it; *createdPath (when not null) receives its path.
   [[nodiscard]] static std::optional<File> CreateTemporary(const std::string& folder,
                                                           std::string_view baseName,
                                                           std::string* createdPath);
@@ -73,17 +77,26 @@ class File {
   bool Close();
 
  private:
-  explicit File(int fd) : fd_(fd) {}
+  File(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
   int fd_ = -1;
+  std::string path_;  // for the fault hook
 };
 
 // Permission bits for a file that is to replace target: target's own bits when it exists
 // (links followed), otherwise 0666 & ~umask.
 [[nodiscard]] unsigned ReplacementMode(const std::string& target);
 
+// The file a path finally names: symbolic links at the path itself are followed (relative
+// link texts resolved against the link's folder) until a non-link or a missing path; at most
+// 40 steps. Other paths come back unchanged.
+[[nodiscard]] std::string ResolveFinalTarget(const std::string& path);
+
 // Puts the finished file tempPath in place of target with one rename, so there is never a
 // moment without a file at target. When target is a symbolic link, the file the link finally
-// points to is replaced and the link stays. The folder is synced afterwards.
+// points to (ResolveFinalTarget) is replaced and the link stays; callers create tempPath in
+// that file's folder so the rename stays on one volume. The folder is synced afterwards; once
+// the rename has succeeded the result is true (the data is in place), whatever the sync says.
+// On failure tempPath is left for the caller to remove.
 [[nodiscard]] bool ReplaceWith(const std::string& tempPath, const std::string& target);
 
 // Renames a file; an existing file at to is replaced.

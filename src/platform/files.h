@@ -14,25 +14,29 @@ namespace tovask::platform {
 
 inline constexpr char kSeparator = '/';
 
-// Directory of the running executable as the OS reports it (no trailing separator added).
+// Directory of the running executable as the OS reports it (no trailing separator added);
+// "" when the OS does not tell.
 [[nodiscard]] std::string ExecutableDirectory();
 
 // The per-user configuration folder of the program: $XDG_CONFIG_HOME/tovask, default
-// ~/.config/tovask (no trailing separator).
+// ~/.config/tovask (no trailing separator); "" when no home folder is known.
 [[nodiscard]] std::string UserConfigDirectory();
 
-// The current working directory.
+// The current working directory; "" when it is unknown (for example removed).
 [[nodiscard]] std::string CurrentDirectory();
 
 // True for an absolute native path.
 [[nodiscard]] bool IsAbsolutePath(std::string_view path);
 
 // Makes path absolute against base (when relative) and lexically normal: "." and ".." levels
-// and repeated separators are resolved, no trailing separator except for the root.
+// and repeated separators are resolved, no trailing separator except for the root. ".."
+// above the root stays at the root. A relative base counts from the current directory; ""
+// when a relative path has no absolute base to go by (never a guess such as "/").
 [[nodiscard]] std::string AbsoluteNormalPath(std::string_view path, std::string_view base);
 
 // What a path is. Links are followed (stat), except isLink, which tells whether the path
-// itself is a symbolic link.
+// itself is a symbolic link. nullopt when nothing exists there, also for a dangling link
+// (PathExists tells that one apart).
 struct FileInfo {
   bool isRegular = false;
   bool isDirectory = false;
@@ -52,19 +56,24 @@ struct FileInfo {
 // True when anything, also a dangling link, exists at path.
 [[nodiscard]] bool PathExists(const std::string& path);
 
-// Reads a whole file; nullopt when it cannot be opened or read.
+// Reads a whole regular file, however its size changes while it is read; nullopt when it
+// cannot be opened or read, or is not a regular file (a FIFO never blocks the call).
 [[nodiscard]] std::optional<Bytes> ReadWholeFile(const std::string& path);
 
-// Creates or replaces the file at path with the bytes; false on any failure.
+// Creates or replaces the file at path with the bytes; false on any failure. The bytes go to
+// a temporary file beside it that is synced and renamed over path (a link at path keeps
+// pointing at the new file), so path holds either its old content or all the new bytes and
+// no temporary file is left. A replaced file keeps its permission bits; a new one gets
+// 0666 & ~umask.
 [[nodiscard]] bool WriteWholeFile(const std::string& path, ByteView bytes);
 
 // Creates one folder level (mode 0777 & ~umask); true when it exists afterwards as a folder.
 [[nodiscard]] bool CreateFolder(const std::string& path);
 
-// Removes a file (not a folder); true when it is gone.
+// Removes a file (not a folder); true when it is gone, also when it was never there.
 [[nodiscard]] bool RemoveFile(const std::string& path);
 
-// Sets the last-write time, leaving the access time unchanged.
+// Sets the last-write time (links followed), leaving the access time unchanged.
 [[nodiscard]] bool SetModifiedTime(const std::string& path, std::int64_t unixSeconds);
 
 // ReadOnly true removes every write bit; false gives the owner write permission back.
@@ -74,9 +83,11 @@ struct FileInfo {
 [[nodiscard]] std::optional<std::vector<std::string>> ListFolder(const std::string& path);
 
 // Reads one value of an INI file: sections "[name]", lines "key=value", CR LF or LF; section
-// and key names match case-insensitively. The file is GBK unless it starts with the UTF-8
-// byte-order mark; the value comes back as UTF-8. A missing file, section or key, or a value
-// that does not decode, gives defaultValue.
+// and key names match case-insensitively (ASCII letters) and blanks around them are ignored.
+// The value is everything after the first "=" up to the end of the line, blanks included.
+// Lines before the first section belong to no section; the first matching key wins. The file
+// is GBK unless it starts with the UTF-8 byte-order mark; the value comes back as UTF-8. A
+// missing file, section or key, or a value that does not decode, gives defaultValue.
 [[nodiscard]] std::string ReadIniValue(const std::string& path, std::string_view section,
                                        std::string_view key, std::string_view defaultValue);
 

@@ -1,0 +1,261 @@
+#include "archive/format.h"
+
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <utility>
+
+namespace tovask {
+namespace {
+
+static_assert(std::endian::native == std::endian::little || std::endian::native == std::endian::big,
+              "mixed-endian platforms are not supported");
+static_assert(sizeof(double) == 8 && std::numeric_limits<double>::is_iec559,
+              "the date-time field is an IEEE-754 double");
+
+constexpr std::int64_t kSecondsPerDay = 86400;
+constexpr int kFirstYear = 1;
+constexpr int kLastYear = 9999;
+
+// ---- little-endian fields ------------------------------------------------------------------
+
+template <typename T>
+void AppendLittleEndian(Bytes& out, T value) {
+  std::uint8_t raw[sizeof(T)];
+  std::memcpy(raw, &value, sizeof(T));
+  if constexpr (std::endian::native == std::endian::big) {
+    for (std::size_t i = 0; i < sizeof(T) / 2; ++i) std::swap(raw[i], raw[sizeof(T) - 1 - i]);
+  }
+  out.insert(out.end(), raw, raw + sizeof(T));
+}
+
+// Reads the record field after field; every read checks the remaining length first, so a
+// damaged record can never make it touch a byte outside the span.
+class RecordCursor {
+ public:
+  explicit RecordCursor(ByteView bytes) : bytes_(bytes) {}
+
+  // The bytes up to the next 0x00, which is consumed; nullopt when there is none.
+  std::optional<std::string> Text() {
+    const ByteView rest = bytes_.subspan(position_);
+    if (rest.empty()) return std::nullopt;  // memchr must not see a null pointer
+    const void* zero = std::memchr(rest.data(), 0, rest.size());
+    if (zero == nullptr) return std::nullopt;
+    const auto length =
+        static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) - rest.data());
+    std::string text = ToText(rest.first(length));
+    position_ += length + 1;
+    return text;
+  }
+
+  template <typename T>
+  std::optional<T> Fixed() {
+    if (bytes_.size() - position_ < sizeof(T)) return std::nullopt;
+    std::uint8_t raw[sizeof(T)];
+    std::memcpy(raw, bytes_.data() + position_, sizeof(T));
+    if constexpr (std::endian::native == std::endian::big) {
+      for (std::size_t i = 0; i < sizeof(T) / 2; ++i) std::swap(raw[i], raw[sizeof(T) - 1 - i]);
+    }
+    T value;
+    std::memcpy(&value, raw, sizeof(T));
+    position_ += sizeof(T);
+    return value;
+  }
+
+  [[nodiscard]] bool AtEnd() const { return position_ == bytes_.size(); }
+
+ private:
+  ByteView bytes_;
+  std::size_t position_ = 0;
+};
+
+// ---- proleptic Gregorian calendar ----------------------------------------------------------
+// Days relative to 1970-01-01 (era-based, exact for every year, no OS call, no time zone).
+
+constexpr std::int64_t DaysFromCivil(std::int64_t year, unsigned month, unsigned day) {
+  year -= month <= 2 ? 1 : 0;
+  const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
+  const auto yearOfEra = static_cast<unsigned>(year - era * 400);  // [0, 399]
+  const unsigned dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+  const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+  return era * 146097 + static_cast<std::int64_t>(dayOfEra) - 719468;
+}
+
+struct CivilDate {
+  std::int64_t year;
+  unsigned month;
+  unsigned day;
+};
+
+constexpr CivilDate CivilFromDays(std::int64_t days) {
+  days += 719468;
+  const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+  const auto dayOfEra = static_cast<unsigned>(days - era * 146097);  // [0, 146096]
+  const unsigned yearOfEra =
+      (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;  // [0, 399]
+  const unsigned dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+  const unsigned monthIndex = (5 * dayOfYear + 2) / 153;  // [0, 11]
+  const unsigned day = dayOfYear - (153 * monthIndex + 2) / 5 + 1;
+  const unsigned month = monthIndex < 10 ? monthIndex + 3 : monthIndex - 9;
+  const std::int64_t year = static_cast<std::int64_t>(yearOfEra) + era * 400 + (month <= 2 ? 1 : 0);
+  return {year, month, day};
+}
+
+// Day 0 of the date-time value.
+constexpr std::int64_t kEpochDays = DaysFromCivil(1899, 12, 30);
+// First and last representable day, as day numbers of the date-time value.
+constexpr std::int64_t kFirstDay = DaysFromCivil(kFirstYear, 1, 1) - kEpochDays;
+constexpr std::int64_t kLastDay = DaysFromCivil(kLastYear, 12, 31) - kEpochDays;
+
+static_assert(DaysFromCivil(1970, 1, 1) == 0);
+static_assert(kEpochDays == -25569);
+static_assert(DaysFromCivil(2004, 3, 5) - kEpochDays == 38051);
+
+constexpr std::int64_t FloorDiv(std::int64_t value, std::int64_t divisor) {
+  const std::int64_t quotient = value / divisor;
+  return (value % divisor != 0 && value < 0) ? quotient - 1 : quotient;
+}
+
+}  // namespace
+
+std::string ComposeHeaderText(std::string_view magic, std::string_view version) {
+  if (version.size() > kVersionFieldWidth)
+    version.remove_prefix(version.size() - kVersionFieldWidth);
+  std::string text(magic);
+  text.append(kVersionFieldWidth - version.size(), ' ');
+  text.append(version);
+  return text;
+}
+
+Bytes EncodeEntryRecord(const ArchiveEntry& entry, std::int32_t dataOffset) {
+  Bytes out;
+  out.reserve(kRecordFixedSize + 2 + entry.path.size() + entry.md5Text.size());
+  out.insert(out.end(), entry.path.begin(), entry.path.end());
+  out.push_back(0x00);
+  AppendLittleEndian(out, entry.originalSize);
+  AppendLittleEndian(out, entry.time);
+  out.push_back(entry.flags);
+  out.insert(out.end(), entry.md5Text.begin(), entry.md5Text.end());
+  out.push_back(0x00);
+  AppendLittleEndian(out, entry.storedSize);
+  AppendLittleEndian(out, dataOffset);
+  return out;
+}
+
+std::optional<ArchiveEntry> DecodeEntryRecord(ByteView record) {
+  RecordCursor cursor(record);
+  ArchiveEntry entry;
+
+  auto path = cursor.Text();
+  if (!path) return std::nullopt;
+  entry.path = std::move(*path);
+
+  const auto originalSize = cursor.Fixed<std::int32_t>();
+  if (!originalSize) return std::nullopt;
+  entry.originalSize = *originalSize;
+
+  const auto time = cursor.Fixed<double>();
+  // A time that names no date (NaN, infinite, outside the years 1..9999) is damage.
+  if (!time || !LocalFromDateTime(*time)) return std::nullopt;
+  entry.time = *time;
+
+  const auto flags = cursor.Fixed<std::uint8_t>();
+  if (!flags) return std::nullopt;
+  entry.flags = *flags;
+
+  auto md5Text = cursor.Text();
+  if (!md5Text) return std::nullopt;
+  entry.md5Text = std::move(*md5Text);
+
+  // Sizes and offsets are taken as stored, negative ones included: only the reader knows the
+  // file they have to fit into.
+  const auto storedSize = cursor.Fixed<std::int32_t>();
+  if (!storedSize) return std::nullopt;
+  entry.storedSize = *storedSize;
+
+  const auto dataOffset = cursor.Fixed<std::int32_t>();
+  if (!dataOffset) return std::nullopt;
+  entry.dataOffset = *dataOffset;
+
+  if (!cursor.AtEnd()) return std::nullopt;
+  return entry;
+}
+
+std::optional<EncodedBlock> EncodeDataBlock(DataOps& dataOps, ByteView content,
+                                            const std::string& password) {
+  EncodedBlock result;
+  result.md5Text = dataOps.Digest(content);
+
+  // An empty frame for non-empty content can only be a failed compression; storing it as
+  // "compressed" would lose the file, so the raw content is kept instead.
+  Bytes compressed = content.empty() ? Bytes{} : dataOps.Compress(content);
+  if (!compressed.empty() && compressed.size() < content.size()) {
+    result.block = std::move(compressed);
+    result.transformFlags |= EntryFlags::Compressed;
+  } else {
+    result.block.assign(content.begin(), content.end());
+  }
+
+  if (!password.empty()) {
+    const int method = dataOps.DrawCipherMethod();
+    Bytes sealed = dataOps.Encrypt(result.block, password, method);
+    if (sealed.empty()) return std::nullopt;
+    result.block = std::move(sealed);
+    result.transformFlags |= EntryFlags::Encrypted;
+    if (method == 2) result.transformFlags |= EntryFlags::SecondCipher;
+  }
+  return result;
+}
+
+Bytes DecodeDataBlock(DataOps& dataOps, ByteView stored, std::uint8_t flags,
+                      const std::string& password, std::int32_t originalSize) {
+  Bytes block;
+  if ((flags & EntryFlags::Encrypted) != 0) {
+    const int method = (flags & EntryFlags::SecondCipher) != 0 ? 2 : 1;
+    block = dataOps.Decrypt(stored, password, method);
+  } else {
+    block.assign(stored.begin(), stored.end());
+  }
+  if ((flags & EntryFlags::Compressed) != 0) {
+    // The original size bounds the output: a damaged or hostile frame cannot inflate past it.
+    if (originalSize < 0) return {};
+    block = dataOps.Decompress(block, static_cast<std::size_t>(originalSize));
+  }
+  return block;
+}
+
+double DateTimeFromLocal(const platform::LocalDateTime& local) {
+  const std::int64_t days = DaysFromCivil(local.year, static_cast<unsigned>(local.month),
+                                          static_cast<unsigned>(local.day)) -
+                            kEpochDays;
+  const std::int64_t secondsOfDay =
+      static_cast<std::int64_t>(local.hour) * 3600 + local.minute * 60 + local.second;
+  return static_cast<double>(days) + static_cast<double>(secondsOfDay) / 86400.0;
+}
+
+std::optional<platform::LocalDateTime> LocalFromDateTime(double value) {
+  if (!std::isfinite(value)) return std::nullopt;
+  // A coarse bound first, so the multiplication and llround below stay far inside int64;
+  // the exact bound is checked on the rounded day.
+  if (value < static_cast<double>(kFirstDay - 1) || value > static_cast<double>(kLastDay + 2)) {
+    return std::nullopt;
+  }
+  // Nearest second, never truncation: stored values sit a hair below whole seconds.
+  const std::int64_t totalSeconds = std::llround(value * static_cast<double>(kSecondsPerDay));
+  const std::int64_t days = FloorDiv(totalSeconds, kSecondsPerDay);
+  if (days < kFirstDay || days > kLastDay) return std::nullopt;
+  const std::int64_t secondsOfDay = totalSeconds - days * kSecondsPerDay;
+
+  const CivilDate date = CivilFromDays(days + kEpochDays);
+  platform::LocalDateTime local;
+  local.year = static_cast<int>(date.year);
+  local.month = static_cast<int>(date.month);
+  local.day = static_cast<int>(date.day);
+  local.hour = static_cast<int>(secondsOfDay / 3600);
+  local.minute = static_cast<int>(secondsOfDay / 60 % 60);
+  local.second = static_cast<int>(secondsOfDay % 60);
+  return local;
+}
+
+}  // namespace tovask

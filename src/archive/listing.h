@@ -1,0 +1,95 @@
+// The archive listing as data: the texts of the list's columns and rows, the summary kept for
+// the information window, the caption, the status-bar text and which commands are enabled.
+// The desktop program puts them into widgets; tvk prints them.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "archive/format.h"
+#include "core/app_context.h"
+
+namespace tovask {
+
+inline constexpr int kListColumnCount = 7;
+inline constexpr std::string_view kProductName = "Tovask";
+
+// Groups of three digits separated by ",": 0, 999, 1,000, 1,234,567. Negative values keep
+// their sign in front of the first group.
+[[nodiscard]] std::string FormatWithThousands(std::int64_t n);
+
+struct ListColumn {
+  std::string title;
+  int width = 0;
+  int alignment = 0;  // 0 left, 2 centred
+};
+// The seven columns; titles are title 51 split at ",".
+[[nodiscard]] std::vector<ListColumn> ListColumns(const AppContext& context);
+
+// "2004-03-05 07:08:09"; "" for a value that is not a valid date-time.
+[[nodiscard]] std::string FormatListTime(double dateTime);
+// Letters of the set attribute flags in the order A R H S.
+[[nodiscard]] std::string AttributeLetters(std::uint8_t flags);
+
+using ListRow = std::array<std::string, kListColumnCount>;
+// The seven cell texts of one entry: path, sizes with thousands separators, time, "Y" when
+// encrypted, attribute letters, MD5 in upper case.
+[[nodiscard]] ListRow ListRowCells(const ArchiveEntry& entry);
+
+// Where ListArchive puts its rows: the main window's list, tvk's output, a test.
+class ListSink {
+ public:
+  virtual ~ListSink() = default;
+  // Called once before the rows: forget every row and column, then take these columns.
+  virtual void Begin(const std::vector<ListColumn>& columns) = 0;
+  // One row per entry in index order; itemValue is the entry's 1-based index.
+  virtual void AddRow(int itemValue, const ListRow& cells) = 0;
+  // Called once after the last row.
+  virtual void End() = 0;
+};
+
+// The five figures of the last successful listing, as texts: magic + version ("RID1.05"),
+// entry count, total original size, total stored size, archive file size (all with thousands
+// separators; totals summed in 64 bits). Empty before the first listing.
+struct ArchiveSummary {
+  std::vector<std::string> items;
+};
+
+// The summary joined with "|" and split again, as the listing hands it over.
+[[nodiscard]] std::string JoinSummary(const ArchiveSummary& summary);
+[[nodiscard]] ArchiveSummary SplitSummary(const std::string& text);
+
+// Clears the error log, loads the archive (index only), fills the list (when given) and the
+// summary text (when given), and empties the index again. On false the list is untouched and
+// the error log holds the reader's messages.
+[[nodiscard]] bool ListArchive(AppContext& context, const std::string& path, ListSink* list,
+                               std::string* summaryText);
+
+// What the main window shows after a reload.
+struct MainWindowState {
+  std::string caption;           // "Tovask", or path + " - Tovask"
+  std::string statusText;        // status-bar part 1
+  bool archiveCommandsEnabled = false;
+  bool listCleared = false;      // the reload failed: empty the list
+  std::string errorText;         // non-empty: show it in a box titled "错误"
+};
+
+// The main window's reload: lists currentArchivePath into list and summary; on failure the
+// error text is returned for the box, currentArchivePath becomes "" and the list is to be
+// emptied. With no archive the caption is "Tovask" and the status text "".
+[[nodiscard]] MainWindowState RefreshMainWindow(AppContext& context, ListSink* list,
+                                                ArchiveSummary& summary);
+
+// The seven lines of the information window: each a 12-byte caption and the value
+// right-aligned in a field of 30 GBK bytes (cut at the front, on character boundaries).
+struct ArchiveInformation {
+  std::array<std::string, 7> lines;
+  int ratioPercent = 0;  // archive size / total original size * 100, truncated; 0 when no data
+  int barPosition = 0;   // ratio limited to 0..100
+};
+[[nodiscard]] ArchiveInformation DescribeArchive(const std::string& archivePath,
+                                                 const ArchiveSummary& summary);
+
+}  // namespace tovask

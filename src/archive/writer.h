@@ -1,0 +1,40 @@
+// WriteArchive: writes the whole ArchiveIndex as a new archive and puts it in place of the file
+// at path.
+//
+// The new file is written to a hidden temporary file in the folder of the archive (of the
+// file a symbolic link at path finally names), synced, given the old archive's permission bits
+// (a new archive: 0666 & ~umask) and renamed over the archive in one step, so there is never
+// a moment without an archive, and on any failure the old archive is byte-identical and no
+// temporary file is left.
+//
+// Layout: carriesDataArea -> every record keeps its dataOffsets item and the data area is
+// dataArea byte for byte; otherwise offsets are rebuilt and the data area is storedBlocks in
+// index order. An entry with an empty path is written like any other.
+//
+// Failures (ErrorText): 99 with 1011 / 1012 / 1013 for columns of unequal length (nothing
+// written); 105 when a stored size or offset + stored size would pass 2^31 - 1 (checked before
+// the temporary file exists); 18 then 20 when the temporary file cannot be created; 20 when
+// writing fails; 19 (path in upper case) when the final rename fails; 100 for a relative path;
+// 107 when the sink reported an interrupt (no 20 then).
+#pragma once
+
+#include <string>
+
+#include "archive/archive_index.h"
+#include "core/app_context.h"
+#include "core/progress.h"
+
+namespace tovask {
+
+struct WriteOptions {
+  // When set: title 14 per record while the index is built (base .. base + span/2), title 15
+  // per stored block (rebuilt layout only, up to base + span), then title 16 at base + span.
+  ProgressSink* sink = nullptr;
+  int progressBase = 60;
+  int progressSpan = 40;
+};
+
+[[nodiscard]] bool WriteArchive(AppContext& context, ArchiveIndex& index, const std::string& path,
+                                const WriteOptions& options = {});
+
+}  // namespace tovask

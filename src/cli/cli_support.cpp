@@ -1,0 +1,150 @@
+#include "cli/cli_support.h"
+
+#include <signal.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <iostream>
+#include <vector>
+
+#include "core/messages.h"
+#include "platform/files.h"
+
+namespace tovask::cli {
+namespace {
+
+struct Registered {
+  int order;
+  CommandAttacher attach;
+};
+
+std::vector<Registered>& Registry() {
+  static std::vector<Registered> registry;
+  return registry;
+}
+
+std::atomic<bool> interrupted{false};
+
+void OnInterrupt(int) { interrupted.store(true); }
+
+// Writes the log with LF line ends: the log joins lines with CR LF.
+void PrintLog(const std::string& log) {
+  std::string out;
+  out.reserve(log.size() + 1);
+  for (std::size_t i = 0; i < log.size(); ++i) {
+    if (log[i] == '\r' && i + 1 < log.size() && log[i + 1] == '\n') continue;
+    out += log[i];
+  }
+  if (!out.empty()) std::cerr << out << '\n';
+}
+
+}  // namespace
+
+bool RegisterCommand(int order, CommandAttacher attach) {
+  Registry().push_back({order, attach});
+  return true;
+}
+
+void AttachRegisteredCommands(CLI::App& app, CliState& state) {
+  auto commands = Registry();
+  std::stable_sort(commands.begin(), commands.end(),
+                   [](const Registered& a, const Registered& b) { return a.order < b.order; });
+  for (const auto& command : commands) command.attach(app, state);
+}
+
+std::string AbsoluteArgument(const std::string& path) {
+  return platform::AbsoluteNormalPath(path, platform::CurrentDirectory());
+}
+
+int ReportFailure(const AppContext& context) {
+  PrintLog(CurrentErrorLog(context));
+  return kExitFailed;
+}
+
+int ReportMessage(AppContext& context, int code, const std::vector<std::string>& args) {
+  context.errorLog.clear();
+  ErrorText(context, code, args);
+  return ReportFailure(context);
+}
+
+void InstallInterruptHandler() {
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = 0;  // no SA_RESTART: a blocked read (a prompt) returns on Ctrl-C
+  sigaction(SIGINT, &action, nullptr);
+}
+
+bool InterruptRequested() { return interrupted.load(); }
+
+TerminalProgress::TerminalProgress() : draw_(isatty(STDERR_FILENO) == 1) {}
+
+TerminalProgress::~TerminalProgress() {
+  if (drawn_) std::cerr << "\r\033[K" << std::flush;
+}
+
+bool TerminalProgress::Report(int percent, const std::string& text) {
+  if (draw_) {
+    std::cerr << "\r\033[K[" << (percent < 100 ? (percent < 10 ? "  " : " ") : "") << percent
+              << "%] " << text << std::flush;
+    drawn_ = true;
+  }
+  return !InterruptRequested();
+}
+
+void AddPasswordOptions(CLI::App* command, PasswordOptions& options) {
+  auto* given = command->add_option("-p,--password", options.password,
+                                    "Password for encrypted entries (visible to other users "
+                                    "of this machine; prefer --password-stdin)");
+  auto* fromStdin = command->add_flag("--password-stdin", options.fromStdin,
+                                      "Read the password from the first line of standard input");
+  given->excludes(fromStdin);
+  options.passwordOption = given;
+}
+
+bool StdinIsTerminal() { return isatty(STDIN_FILENO) == 1; }
+
+std::optional<std::string> PasswordFromOptions(const PasswordOptions& options) {
+  if (options.fromStdin) {
+    std::string line;
+    if (!std::getline(std::cin, line) && line.empty()) return std::nullopt;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return line;
+  }
+  if (options.passwordOption != nullptr && options.passwordOption->count() > 0) {
+    return options.password;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> PromptPassword(const std::string& prompt) {
+  if (!StdinIsTerminal()) return std::nullopt;
+  std::cerr << prompt << std::flush;
+  termios saved{};
+  const bool haveTerm = tcgetattr(STDIN_FILENO, &saved) == 0;
+  if (haveTerm) {
+    termios quiet = saved;
+    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+  }
+  std::string line;
+  bool ok = true;
+  for (;;) {
+    char c = 0;
+    const ssize_t n = read(STDIN_FILENO, &c, 1);
+    if (n <= 0 || InterruptRequested()) {
+      ok = n == 0 && !line.empty();
+      break;
+    }
+    if (c == '\n') break;
+    if (c != '\r') line += c;
+  }
+  if (haveTerm) tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+  std::cerr << '\n';
+  if (!ok) return std::nullopt;
+  return line;
+}
+
+}  // namespace tovask::cli

@@ -1,0 +1,75 @@
+// What every tvk command shares: argument paths made absolute, the error log on stderr,
+// progress on a terminal, Ctrl-C as an interrupt, and the ways of giving a password.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "core/app_context.h"
+#include "core/progress.h"
+
+namespace tovask::cli {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+
+// Filled by the parsed subcommand; main runs it after parsing.
+struct CliState {
+  AppContext* context = nullptr;
+  std::function<int()> action;
+};
+
+// A subcommand adds itself to the program through this registry; order sorts the help text.
+using CommandAttacher = void (*)(CLI::App& app, CliState& state);
+bool RegisterCommand(int order, CommandAttacher attach);
+void AttachRegisteredCommands(CLI::App& app, CliState& state);
+
+// A path from the command line, made absolute against the current directory and normalised.
+[[nodiscard]] std::string AbsoluteArgument(const std::string& path);
+
+// Prints the error log to stderr, one "code:text" line per message, and returns 1.
+int ReportFailure(const AppContext& context);
+
+// Prints one line "code:text" of a message that ends a command, and returns 1.
+int ReportMessage(AppContext& context, int code, const std::vector<std::string>& args = {});
+
+// Ctrl-C sets a flag instead of killing the process, so the running operation stops at its
+// next progress report and leaves the archive as it was.
+void InstallInterruptHandler();
+[[nodiscard]] bool InterruptRequested();
+
+// Draws "[ nn%] text" on stderr when stderr is a terminal; reports the interrupt flag.
+class TerminalProgress : public ProgressSink {
+ public:
+  TerminalProgress();
+  ~TerminalProgress() override;
+  [[nodiscard]] bool Report(int percent, const std::string& text) override;
+
+ private:
+  bool draw_ = false;
+  bool drawn_ = false;
+};
+
+// -p PASSWORD | --password-stdin on a subcommand.
+struct PasswordOptions {
+  std::string password;
+  bool fromStdin = false;
+  CLI::Option* passwordOption = nullptr;  // set by AddPasswordOptions; tells -p "" from no -p
+};
+void AddPasswordOptions(CLI::App* command, PasswordOptions& options);
+
+[[nodiscard]] bool StdinIsTerminal();
+
+// The password the options give: -p as typed, or one line read from stdin (without its line
+// end). nullopt when neither option was used (or stdin gave nothing).
+[[nodiscard]] std::optional<std::string> PasswordFromOptions(const PasswordOptions& options);
+
+// Asks on the terminal without echo, with the given prompt on stderr; nullopt on end of
+// input, an interrupt, or when stdin is not a terminal.
+[[nodiscard]] std::optional<std::string> PromptPassword(const std::string& prompt);
+
+}  // namespace tovask::cli

@@ -1,0 +1,376 @@
+#include "core/data_ops.h"
+
+#include <openssl/crypto.h>
+#include <openssl/evp.h>
+#include <openssl/kdf.h>
+#include <openssl/rand.h>
+#include <zstd.h>
+
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <deque>
+#include <exception>
+#include <vector>
+
+namespace tovask {
+
+namespace {
+
+constexpr std::uint8_t kSchemeByte = 1;
+constexpr std::size_t kSaltSize = 16;
+constexpr std::size_t kNonceSize = 12;
+constexpr std::size_t kTagSize = 16;
+constexpr std::size_t kHeaderSize = 1 + kSaltSize + kNonceSize;  // scheme | salt | nonce
+constexpr std::size_t kAadSize = 1 + kSaltSize;                  // scheme | salt
+constexpr std::size_t kKeySize = 64;  // bytes 0..31 for method 1, 32..63 for method 2
+static_assert(kHeaderSize + kTagSize == DataOps::kEncryptionOverhead);
+
+constexpr std::uint64_t kScryptN = std::uint64_t{1} << 17;
+constexpr std::uint64_t kScryptR = 8;
+constexpr std::uint64_t kScryptP = 1;
+// N = 2^17, r = 8 needs 128 MiB of working memory; OpenSSL refuses without an explicit limit
+// above its 32 MiB default.
+constexpr std::uint64_t kScryptMaxMem = std::uint64_t{256} << 20;
+
+// EVP update calls take an int length: feed long blocks in slices well below INT_MAX.
+constexpr std::size_t kCipherSlice = std::size_t{1} << 30;
+
+// Window limits of the decoder. A window larger than the output bound is never needed, so the
+// limit follows the bound, but not below what ordinary (non-"ultra") levels use for streams of
+// unknown size, and not above zstd's own default limit.
+constexpr int kMinWindowLogLimit = 23;
+constexpr int kMaxWindowLogLimit = 27;
+
+using Salt = std::array<std::uint8_t, kSaltSize>;
+using Key = std::array<std::uint8_t, kKeySize>;
+
+struct ZstdCCtxDeleter {
+  void operator()(ZSTD_CCtx* ctx) const { ZSTD_freeCCtx(ctx); }
+};
+struct ZstdDCtxDeleter {
+  void operator()(ZSTD_DCtx* ctx) const { ZSTD_freeDCtx(ctx); }
+};
+struct CipherCtxDeleter {
+  void operator()(EVP_CIPHER_CTX* ctx) const { EVP_CIPHER_CTX_free(ctx); }
+};
+using CipherCtx = std::unique_ptr<EVP_CIPHER_CTX, CipherCtxDeleter>;
+
+const EVP_CIPHER* CipherFor(int method) {
+  switch (method) {
+    case 1:
+      return EVP_aes_256_gcm();
+    case 2:
+      return EVP_chacha20_poly1305();
+    default:
+      return nullptr;
+  }
+}
+
+const std::uint8_t* CipherKey(const Key& key, int method) {
+  return method == 1 ? key.data() : key.data() + 32;
+}
+
+int WindowLogLimitFor(std::size_t maxOutput) {
+  int log = kMinWindowLogLimit;
+  while (log < kMaxWindowLogLimit && (std::uint64_t{1} << log) < maxOutput) ++log;
+  return log;
+}
+
+void Wipe(std::string& text) {
+  if (!text.empty()) OPENSSL_cleanse(text.data(), text.size());
+  text.clear();
+}
+
+// Runs the AEAD over `in` into `out` (same length), with the additional data first.
+bool CipherUpdate(EVP_CIPHER_CTX* ctx, bool encrypting, ByteView aad, ByteView in,
+                  std::uint8_t* out) {
+  auto update = encrypting ? EVP_EncryptUpdate : EVP_DecryptUpdate;
+  int written = 0;
+  if (update(ctx, nullptr, &written, aad.data(), static_cast<int>(aad.size())) != 1) return false;
+  std::size_t done = 0;
+  while (done < in.size()) {
+    const std::size_t slice = std::min(kCipherSlice, in.size() - done);
+    if (update(ctx, out + done, &written, in.data() + done, static_cast<int>(slice)) != 1) {
+      return false;
+    }
+    if (static_cast<std::size_t>(written) != slice) return false;  // stream ciphers: 1:1
+    done += slice;
+  }
+  return true;
+}
+
+}  // namespace
+
+// Salts and derived keys. Entries are few (one per password, plus one per foreign salt met
+// while decrypting), so a linear search is enough. A deque never moves its elements, so no
+// stale copy of key material is left behind in freed memory.
+struct DataOps::KeyCache {
+  struct Entry {
+    std::string password;
+    Salt salt{};
+    Key key{};
+    bool ownSalt = false;  // the salt Encrypt uses for this password
+  };
+  std::deque<Entry> entries;
+
+  ~KeyCache() { Clear(); }
+
+  void Clear() {
+    for (Entry& entry : entries) {
+      Wipe(entry.password);
+      OPENSSL_cleanse(entry.salt.data(), entry.salt.size());
+      OPENSSL_cleanse(entry.key.data(), entry.key.size());
+    }
+    entries.clear();
+  }
+
+  const Entry* FindOwn(const std::string& password) const {
+    for (const Entry& entry : entries) {
+      if (entry.ownSalt && entry.password == password) return &entry;
+    }
+    return nullptr;
+  }
+
+  const Entry* Find(const std::string& password, const Salt& salt) const {
+    for (const Entry& entry : entries) {
+      if (entry.salt == salt && entry.password == password) return &entry;
+    }
+    return nullptr;
+  }
+
+  // Derives the key of (password, salt) and keeps it. Null when the derivation fails.
+  // Built in place so that no copy of the key or password is left behind unwiped.
+  const Entry* Add(const std::string& password, const Salt& salt, bool ownSalt) {
+    Entry& entry = entries.emplace_back();
+    entry.password = password;
+    entry.salt = salt;
+    entry.ownSalt = ownSalt;
+    if (EVP_PBE_scrypt(entry.password.data(), entry.password.size(), entry.salt.data(),
+                       entry.salt.size(), kScryptN, kScryptR, kScryptP, kScryptMaxMem,
+                       entry.key.data(), entry.key.size()) != 1) {
+      Wipe(entry.password);
+      OPENSSL_cleanse(entry.key.data(), entry.key.size());
+      entries.pop_back();
+      return nullptr;
+    }
+    return &entry;
+  }
+};
+
+DataOps::DataOps() : cache_(std::make_unique<KeyCache>()) {}
+
+DataOps::~DataOps() = default;
+
+void DataOps::ClearKeyCache() { cache_->Clear(); }
+
+Bytes DataOps::Compress(ByteView input, int level) const {
+  try {
+    std::unique_ptr<ZSTD_CCtx, ZstdCCtxDeleter> ctx(ZSTD_createCCtx());
+    if (!ctx) return {};
+    if (ZSTD_isError(ZSTD_CCtx_setParameter(ctx.get(), ZSTD_c_compressionLevel, level)) ||
+        ZSTD_isError(ZSTD_CCtx_setParameter(ctx.get(), ZSTD_c_contentSizeFlag, 1))) {
+      return {};
+    }
+    Bytes out(ZSTD_compressBound(input.size()));
+    const std::size_t written =
+        ZSTD_compress2(ctx.get(), out.data(), out.size(), input.data(), input.size());
+    if (ZSTD_isError(written)) return {};
+    out.resize(written);
+    return out;
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
+Bytes DataOps::Decompress(ByteView frame, std::size_t maxOutput) const {
+  if (frame.empty()) return {};
+  try {
+    // The header is read only to refuse early: a skippable frame, an incomplete header, or a
+    // declared size above the bound. The declared size never sizes the buffer.
+    if (frame.size() < 4 || (frame[0] | frame[1] << 8 | frame[2] << 16 |
+                             static_cast<std::uint32_t>(frame[3]) << 24) != ZSTD_MAGICNUMBER) {
+      return {};  // not a data frame (a skippable frame or no frame at all)
+    }
+    const unsigned long long declared = ZSTD_getFrameContentSize(frame.data(), frame.size());
+    if (declared == ZSTD_CONTENTSIZE_ERROR) return {};
+    if (declared != ZSTD_CONTENTSIZE_UNKNOWN && declared > maxOutput) return {};
+
+    std::unique_ptr<ZSTD_DCtx, ZstdDCtxDeleter> ctx(ZSTD_createDCtx());
+    if (!ctx) return {};
+    if (ZSTD_isError(
+            ZSTD_DCtx_setParameter(ctx.get(), ZSTD_d_windowLogMax, WindowLogLimitFor(maxOutput)))) {
+      return {};
+    }
+
+    // One byte of room past the bound tells "exactly the bound" from "more than the bound".
+    const std::size_t capacity = maxOutput == SIZE_MAX ? SIZE_MAX : maxOutput + 1;
+    const std::size_t firstSize = std::min(
+        capacity,
+        std::max<std::size_t>(4096, std::min<std::size_t>(frame.size(), SIZE_MAX / 4) * 4));
+    Bytes out;
+    std::size_t produced = 0;
+    ZSTD_inBuffer in{frame.data(), frame.size(), 0};
+    for (;;) {
+      if (produced == out.size()) {
+        if (out.size() >= capacity) return {};
+        const std::size_t grown = out.empty()                 ? firstSize
+                                  : out.size() > capacity / 2 ? capacity
+                                                              : out.size() * 2;
+        out.resize(grown);
+      }
+      ZSTD_outBuffer sink{out.data(), out.size(), produced};
+      const std::size_t before = in.pos;
+      const std::size_t result = ZSTD_decompressStream(ctx.get(), &sink, &in);
+      if (ZSTD_isError(result)) return {};
+      const bool progressed = in.pos != before || sink.pos != produced;
+      produced = sink.pos;
+      if (produced > maxOutput) return {};
+      if (result == 0) {
+        // The frame is complete and flushed: anything after it is not ours to ignore.
+        if (in.pos != in.size) return {};
+        out.resize(produced);
+        return out;
+      }
+      // Output room left over means the decoder has flushed all it could: with all input
+      // consumed, the frame is cut short. No progress at all would otherwise loop forever.
+      if (sink.pos < sink.size && (in.pos == in.size || !progressed)) return {};
+    }
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
+std::string DataOps::Digest(ByteView input) const {
+  unsigned char md[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  if (EVP_Digest(input.data(), input.size(), md, &length, EVP_md5(), nullptr) != 1) return {};
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string text;
+  text.reserve(length * 2);
+  for (unsigned int i = 0; i < length; ++i) {
+    text.push_back(kHex[md[i] >> 4]);
+    text.push_back(kHex[md[i] & 0x0F]);
+  }
+  return text;
+}
+
+Bytes DataOps::Encrypt(ByteView plain, const std::string& password, int method) {
+  const EVP_CIPHER* cipher = CipherFor(method);
+  if (cipher == nullptr) return {};
+  try {
+    const KeyCache::Entry* entry = cache_->FindOwn(password);
+    if (entry == nullptr) {
+      Salt salt{};
+      if (RAND_bytes(salt.data(), static_cast<int>(salt.size())) != 1) return {};
+      entry = cache_->Add(password, salt, /*ownSalt=*/true);
+      if (entry == nullptr) return {};
+    }
+
+    Bytes out(plain.size() + kEncryptionOverhead);
+    out[0] = kSchemeByte;
+    std::copy(entry->salt.begin(), entry->salt.end(), out.begin() + 1);
+    std::uint8_t* nonce = out.data() + 1 + kSaltSize;
+    if (RAND_bytes(nonce, static_cast<int>(kNonceSize)) != 1) return {};
+
+    CipherCtx ctx(EVP_CIPHER_CTX_new());
+    if (!ctx) return {};
+    if (EVP_EncryptInit_ex(ctx.get(), cipher, nullptr, nullptr, nullptr) != 1 ||
+        EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_AEAD_SET_IVLEN, static_cast<int>(kNonceSize),
+                            nullptr) != 1 ||
+        EVP_EncryptInit_ex(ctx.get(), nullptr, nullptr, CipherKey(entry->key, method), nonce) !=
+            1) {
+      return {};
+    }
+    if (!CipherUpdate(ctx.get(), /*encrypting=*/true, ByteView(out.data(), kAadSize), plain,
+                      out.data() + kHeaderSize)) {
+      return {};
+    }
+    std::uint8_t tail[32];
+    int written = 0;
+    if (EVP_EncryptFinal_ex(ctx.get(), tail, &written) != 1 || written != 0) return {};
+    std::uint8_t* tag = out.data() + kHeaderSize + plain.size();
+    if (EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_AEAD_GET_TAG, static_cast<int>(kTagSize), tag) !=
+        1) {
+      return {};
+    }
+    return out;
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
+Bytes DataOps::Decrypt(ByteView sealed, const std::string& password, int method) {
+  const EVP_CIPHER* cipher = CipherFor(method);
+  if (cipher == nullptr) return {};
+  if (sealed.size() < kEncryptionOverhead || sealed[0] != kSchemeByte) return {};
+  try {
+    Salt salt{};
+    std::copy_n(sealed.begin() + 1, kSaltSize, salt.begin());
+    const KeyCache::Entry* entry = cache_->Find(password, salt);
+    if (entry == nullptr) {
+      entry = cache_->Add(password, salt, /*ownSalt=*/false);
+      if (entry == nullptr) return {};
+    }
+
+    const std::uint8_t* nonce = sealed.data() + 1 + kSaltSize;
+    const std::size_t length = sealed.size() - kEncryptionOverhead;
+    const ByteView body = sealed.subspan(kHeaderSize, length);
+    // The tag control takes a non-const pointer; copy it out of the caller's block.
+    std::array<std::uint8_t, kTagSize> tag{};
+    std::copy_n(sealed.begin() + kHeaderSize + length, kTagSize, tag.begin());
+
+    CipherCtx ctx(EVP_CIPHER_CTX_new());
+    if (!ctx) return {};
+    if (EVP_DecryptInit_ex(ctx.get(), cipher, nullptr, nullptr, nullptr) != 1 ||
+        EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_AEAD_SET_IVLEN, static_cast<int>(kNonceSize),
+                            nullptr) != 1 ||
+        EVP_DecryptInit_ex(ctx.get(), nullptr, nullptr, CipherKey(entry->key, method), nonce) !=
+            1) {
+      return {};
+    }
+    Bytes plain(length);
+    if (!CipherUpdate(ctx.get(), /*encrypting=*/false, sealed.first(kAadSize), body,
+                      plain.data()) ||
+        EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_AEAD_SET_TAG, static_cast<int>(kTagSize),
+                            tag.data()) != 1) {
+      return {};
+    }
+    std::uint8_t tail[32];
+    int written = 0;
+    if (EVP_DecryptFinal_ex(ctx.get(), tail, &written) != 1 || written != 0) {
+      // Wrong password or damaged block: the unauthenticated output is dropped unseen.
+      if (!plain.empty()) OPENSSL_cleanse(plain.data(), plain.size());
+      return {};
+    }
+    return plain;
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
+int DataOps::DrawCipherMethod() const {
+  std::uint8_t byte = 0;
+  if (RAND_bytes(&byte, 1) != 1) return 1;
+  return (byte & 1) + 1;
+}
+
+namespace detail {
+
+Bytes Scrypt(std::string_view password, ByteView salt, std::uint64_t n, std::uint64_t r,
+             std::uint64_t p, std::size_t length) {
+  static const std::uint8_t kEmpty[1] = {0};
+  Bytes key(length);
+  if (length == 0) return {};
+  const char* pass = password.empty() ? reinterpret_cast<const char*>(kEmpty) : password.data();
+  const std::uint8_t* saltData = salt.empty() ? kEmpty : salt.data();
+  if (EVP_PBE_scrypt(pass, password.size(), saltData, salt.size(), n, r, p, kScryptMaxMem,
+                     key.data(), key.size()) != 1) {
+    return {};
+  }
+  return key;
+}
+
+}  // namespace detail
+
+}  // namespace tovask

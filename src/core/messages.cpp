@@ -1,0 +1,75 @@
+#include "core/messages.h"
+
+#include <string>
+
+#include "core/message_codes.h"
+#include "core/startup.h"
+#include "platform/files.h"
+
+namespace tovask {
+namespace {
+
+constexpr std::string_view kUnknownError = "未知的错误类型";
+constexpr std::string_view kUnknownTitle = "未知的提示类型";
+constexpr std::size_t kMaxArguments = 5;
+
+// Replaces every occurrence of placeholder, left to right, without rescanning the inserted
+// text (so an argument holding its own placeholder cannot loop).
+void ReplaceAll(std::string& text, std::string_view placeholder, std::string_view replacement) {
+  std::string::size_type position = 0;
+  while ((position = text.find(placeholder, position)) != std::string::npos) {
+    text.replace(position, placeholder.size(), replacement);
+    position += replacement.size();
+  }
+}
+
+// The text of code in section: the file's value, else the built-in text of an extended
+// code, else the file's code 0, else lastResort. An empty value counts as missing at every
+// step. The file is read afresh on every call, so edits take effect without a restart.
+std::string LookUp(const AppContext& context, std::string_view section, int code,
+                   std::string_view lastResort) {
+  const std::string path = MessageFilePath(context);
+  std::string text = platform::ReadIniValue(path, section, std::to_string(code), "");
+  if (!text.empty()) return text;
+  text = std::string(BuiltInMessageText(code));
+  if (!text.empty()) return text;
+  text = platform::ReadIniValue(path, section, "0", "");
+  if (!text.empty()) return text;
+  return std::string(lastResort);
+}
+
+// "%1%".."%5%" in that order, each on the result of the previous one; only the placeholders
+// of the arguments given are touched, arguments past the fifth are ignored.
+void SubstituteArguments(std::string& text, const std::vector<std::string>& args) {
+  for (std::size_t k = 1; k <= kMaxArguments && k <= args.size(); ++k) {
+    ReplaceAll(text, "%" + std::to_string(k) + "%", args[k - 1]);
+  }
+}
+
+}  // namespace
+
+void ErrorText(AppContext& context, int code, const std::vector<std::string>& args) {
+  context.stepOk = false;
+  std::string text = LookUp(context, "Error", code, kUnknownError);
+  // "/n" marks a line break of the message itself. It is turned into CR LF before the
+  // arguments go in: an argument is usually a path, and "/n" is an ordinary part of a path
+  // here ("/home/me/new.tvk"), which must reach the user unbroken.
+  ReplaceAll(text, "/n", "\r\n");
+  SubstituteArguments(text, args);
+  // The prefix carries the requested code, also when the text is a fallback.
+  text = std::to_string(code) + ":" + text;
+  if (context.errorLog.empty()) {
+    context.errorLog = std::move(text);
+  } else {
+    context.errorLog += "\r\n";
+    context.errorLog += text;
+  }
+}
+
+std::string TitleText(const AppContext& context, int code, const std::vector<std::string>& args) {
+  std::string text = LookUp(context, "Title", code, kUnknownTitle);
+  SubstituteArguments(text, args);
+  return text;
+}
+
+}  // namespace tovask

@@ -1,0 +1,80 @@
+#include "core/startup.h"
+
+#include "core/messages.h"
+#include "platform/file_handle.h"
+#include "platform/files.h"
+
+namespace tovask {
+namespace {
+
+// The message file in the user configuration folder; "" when that folder is unknown.
+std::string ConfigMessageFilePath() {
+  const std::string folder = platform::UserConfigDirectory();
+  if (folder.empty()) return {};
+  return folder + platform::kSeparator + std::string(kMessageFileName);
+}
+
+// The message file in the program directory; "" before StartUp has set runDirectory, so an
+// unstarted context never reads a file relative to the working directory.
+std::string ProgramMessageFilePath(const AppContext& context) {
+  if (context.runDirectory.empty()) return {};
+  return context.runDirectory + std::string(kMessageFileName);
+}
+
+// Creates every missing level of an absolute folder path; true when the folder exists after.
+bool EnsureFolderLevels(const std::string& folder) {
+  if (folder.empty()) return false;
+  std::string::size_type position = 0;
+  while (position != std::string::npos) {
+    position = folder.find(platform::kSeparator, position + 1);
+    const std::string level = folder.substr(0, position);
+    if (level.empty() || platform::FolderExists(level)) continue;
+    if (!platform::CreateFolder(level)) return false;
+  }
+  return platform::FolderExists(folder);
+}
+
+// Writes the default file to a path where no file existed. A failed write can leave a
+// partial file behind (a full disk keeps what it got); it is removed, because a truncated
+// message file would otherwise be taken as the user's own and shadow every later fallback.
+bool WriteDefaultMessageFile(const std::string& path) {
+  if (platform::WriteWholeFile(path, DefaultMessageFile())) return true;
+  (void)platform::RemoveFile(path);
+  return false;
+}
+
+}  // namespace
+
+void StartUp(AppContext& context) { StartUp(context, platform::ExecutableDirectory()); }
+
+void StartUp(AppContext& context, std::string_view executableDirectory) {
+  context.formatVersion = "1.05";
+  context.archiveMagic = "RID";
+  context.runDirectory = std::string(executableDirectory);
+  if (context.runDirectory.empty() || context.runDirectory.back() != platform::kSeparator) {
+    context.runDirectory += platform::kSeparator;
+  }
+
+  // An existing file, wherever it is, belongs to the user: it is never opened here.
+  const std::string programFile = ProgramMessageFilePath(context);
+  const std::string configFile = ConfigMessageFilePath();
+  if (platform::FileExists(programFile)) return;
+  if (!configFile.empty() && platform::FileExists(configFile)) return;
+
+  if (WriteDefaultMessageFile(programFile)) return;
+  // A program directory the user cannot write to (a system-wide installation): the default
+  // file goes to the per-user configuration folder. Failures stay silent; lookups then use
+  // the built-in fallback texts.
+  if (configFile.empty() || !EnsureFolderLevels(platform::UserConfigDirectory())) return;
+  (void)WriteDefaultMessageFile(configFile);
+}
+
+std::string MessageFilePath(const AppContext& context) {
+  const std::string programFile = ProgramMessageFilePath(context);
+  if (!programFile.empty() && platform::FileExists(programFile)) return programFile;
+  const std::string configFile = ConfigMessageFilePath();
+  if (!configFile.empty() && platform::FileExists(configFile)) return configFile;
+  return programFile;
+}
+
+}  // namespace tovask

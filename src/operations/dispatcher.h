@@ -1,0 +1,57 @@
+// The operation dispatcher: a window (or tvk) fills a PendingOperation, and RunPendingOperation
+// runs it by its kind, shows the error log on failure and says whether to close the progress
+// window.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/app_context.h"
+#include "core/progress.h"
+#include "core/prompts.h"
+#include "extract/overwrite.h"
+
+namespace tovask {
+
+inline constexpr std::string_view kKindCompress = "压缩文件";
+inline constexpr std::string_view kKindExtractAll = "释放文件";
+inline constexpr std::string_view kKindAdd = "添加文件";
+inline constexpr std::string_view kKindExtractSelected = "解压文件";
+inline constexpr std::string_view kKindDelete = "删除文件";
+inline constexpr std::string_view kErrorTitle = "错误";
+inline constexpr std::string_view kDoneCaption = "完成";
+
+struct PendingOperation {
+  std::string kind;
+  std::string archivePath;
+  std::string targetFolder;
+  std::vector<std::string> items;
+  bool closeWhenDone = false;
+  bool succeeded = false;  // not reset
+  std::string password;
+};
+
+// What the dispatcher needs from the window that runs it.
+struct DispatchSeams {
+  ProgressSink* sink = nullptr;
+  ErrorDisplay* errors = nullptr;
+  PasswordPrompt* passwordPrompt = nullptr;
+  OverwriteQuestion* overwrite = nullptr;
+  std::function<void(const std::string&)> setButtonCaption;  // "完成" after success
+  std::function<void()> closeWindow;
+};
+
+// Runs the request by its kind (exact comparison with the five kinds, in the order compress,
+// extract all, add, extract selected, delete). The operation works on copies of the request's
+// fields. Success: button caption "完成", and currentArchivePath := archivePath when a file
+// exists there. Failure: the error log shown with title "错误", then the window closes.
+// closeWhenDone: cleared and the window closed. An unknown kind does nothing.
+void RunPendingOperation(AppContext& context, OverwritePrompt& prompt, PendingOperation& request,
+                         const DispatchSeams& seams);
+
+// Every field back to its empty value, except succeeded.
+void ResetPendingOperation(PendingOperation& request);
+
+}  // namespace tovask

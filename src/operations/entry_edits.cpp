@@ -1,0 +1,198 @@
+#include "operations/entry_edits.h"
+
+#include <algorithm>
+#include <exception>
+#include <new>
+#include <optional>
+#include <set>
+#include <string_view>
+
+#include "archive/entry_names.h"
+#include "archive/format.h"
+#include "archive/reader.h"
+#include "archive/writer.h"
+#include "core/message_codes.h"
+#include "core/messages.h"
+#include "platform/text.h"
+
+namespace tovask {
+namespace {
+
+// The characters a new entry name may not hold. "\" is allowed: it moves the entry to another
+// folder level inside the archive.
+constexpr std::string_view kIllegalNameCharacters = "/:*?<>|\"";
+
+// Names compared as the archive compares them: ASCII letters in upper case.
+std::set<std::string> UpperCaseSet(const std::vector<std::string>& names) {
+  std::set<std::string> upper;
+  for (const auto& name : names) upper.insert(platform::AsciiUpper(name));
+  return upper;
+}
+
+// A library exception (out of memory, a filesystem error) ends the operation with a message
+// instead of escaping to the caller's event loop.
+void RecordException(AppContext& context, const char* what) {
+  ErrorText(context, kMsgInternalFailure, {what});
+}
+
+}  // namespace
+
+bool DeleteEntries(AppContext& context, std::string archive, std::vector<std::string> names,
+                   ProgressSink* sink) {
+  context.errorLog.clear();
+  ArchiveIndex index;
+  bool result = false;
+  try {
+    LoadOptions load;
+    load.exclusions = std::move(names);
+    load.mode = LoadMode::WithBlocks;
+    load.sink = sink;
+    load.progressBase = 0;
+    load.progressSpan = 40;
+    if (LoadArchiveIndex(context, index, archive, load)) {
+      if (index.paths.empty()) {
+        // An archive with no entries is refused as damaged when it is read again, so deleting
+        // every entry would turn the archive into a file nothing can open.
+        ErrorText(context, kMsgDeleteAllRefused);
+      } else {
+        WriteOptions write;
+        write.sink = sink;
+        write.progressBase = 40;
+        write.progressSpan = 60;
+        result = WriteArchive(context, index, archive, write);
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    RecordException(context, "内存分配");
+    result = false;
+  } catch (const std::exception& e) {
+    RecordException(context, e.what());
+    result = false;
+  }
+  LoadArchiveIndex(context, index);
+  context.stepOk = result;
+  return result;
+}
+
+bool RenameEntry(AppContext& context, std::string archive, std::string oldName,
+                 std::string newName) {
+  context.errorLog.clear();
+  if (newName == oldName) return true;
+
+  // A name extraction would refuse ("", "..", a leading "\", control characters, ...) is
+  // refused here too, so a rename never makes an archive that cannot be extracted again.
+  if (newName.find_first_of(kIllegalNameCharacters) != std::string::npos ||
+      !IsSafeEntryName(newName)) {
+    context.stepOk = false;
+    ErrorText(context, 73, {newName});
+    return false;
+  }
+  context.stepOk = true;
+
+  ArchiveIndex index;
+  try {
+    LoadOptions load;
+    load.mode = LoadMode::WithDataArea;
+    context.stepOk = LoadArchiveIndex(context, index, archive, load);
+    if (context.stepOk) {
+      const std::string upperNew = platform::AsciiUpper(newName);
+      const std::string upperOld = platform::AsciiUpper(oldName);
+      std::optional<std::size_t> position;
+      for (std::size_t i = 0; i < index.paths.size(); ++i) {
+        const std::string upperPath = platform::AsciiUpper(index.paths[i]);
+        if (upperPath == upperNew) {
+          // Also the entry itself when only the letter case changes: names are unique
+          // regardless of case.
+          ErrorText(context, 71, {newName});
+          context.stepOk = false;
+          position.reset();
+          break;
+        }
+        if (upperPath == upperOld) position = i;  // with several matches the last one counts
+      }
+      if (context.stepOk) {
+        if (position) {
+          index.paths[*position] = newName;
+          // WithDataArea: the writer keeps the data area and every data offset as they are.
+          context.stepOk = WriteArchive(context, index, archive, WriteOptions{nullptr, 0, 0});
+        } else {
+          ErrorText(context, 72, {oldName});
+          context.stepOk = false;
+        }
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    RecordException(context, "内存分配");
+  } catch (const std::exception& e) {
+    RecordException(context, e.what());
+  }
+  const bool result = context.stepOk;
+  LoadArchiveIndex(context, index);
+  context.stepOk = result;
+  return result;
+}
+
+bool EncryptEntries(AppContext& context, std::string archive, std::string password,
+                    std::vector<std::string> names, PasswordPrompt* prompt) {
+  context.errorLog.clear();
+  if (password.empty()) {
+    std::optional<std::string> answer;
+    if (prompt != nullptr) answer = prompt->AskPassword(TitleText(context, 34), TitleText(context, 35));
+    if (!answer) {
+      // Cancelled: not a failure the caller reports, but nothing was done.
+      context.stepOk = false;
+      return true;
+    }
+    password = std::move(*answer);  // used as confirmed, even when empty
+  }
+
+  ArchiveIndex index;
+  try {
+    LoadOptions load;
+    load.mode = LoadMode::WithBlocks;
+    context.stepOk = LoadArchiveIndex(context, index, archive, load);
+    if (context.stepOk) {
+      const std::set<std::string> selected = UpperCaseSet(names);
+      // Columns of unequal length are the writer's to report; never index past one.
+      const std::size_t rows = std::min({index.paths.size(), index.flags.size(),
+                                         index.storedSizes.size(), index.storedBlocks.size()});
+      for (std::size_t i = 0; i < rows && context.stepOk; ++i) {
+        if ((index.flags[i] & EntryFlags::Encrypted) != 0) continue;  // kept as it is
+        if (!selected.contains(platform::AsciiUpper(index.paths[i]))) continue;
+        const int method = context.dataOps.DrawCipherMethod();
+        Bytes sealed = context.dataOps.Encrypt(index.storedBlocks[i], password, method);
+        if (sealed.empty()) {
+          ErrorText(context, kMsgInternalFailure, {"加密"});
+          break;
+        }
+        if (static_cast<std::int64_t>(sealed.size()) > kMaxFieldValue) {
+          ErrorText(context, kMsgArchiveTooLarge);
+          break;
+        }
+        std::uint8_t flags = index.flags[i] | EntryFlags::Encrypted;
+        if (method == 2) {
+          flags |= EntryFlags::SecondCipher;
+        } else {
+          flags &= static_cast<std::uint8_t>(~EntryFlags::SecondCipher);
+        }
+        index.storedSizes[i] = static_cast<std::int32_t>(sealed.size());
+        index.storedBlocks[i] = std::move(sealed);
+        index.flags[i] = flags;
+        // The MD5 text and the original size describe the content, which has not changed.
+      }
+    }
+    if (context.stepOk) {
+      context.stepOk = WriteArchive(context, index, archive, WriteOptions{nullptr, 0, 0});
+    }
+  } catch (const std::bad_alloc&) {
+    RecordException(context, "内存分配");
+  } catch (const std::exception& e) {
+    RecordException(context, e.what());
+  }
+  const bool result = context.stepOk;
+  LoadArchiveIndex(context, index);
+  context.stepOk = result;
+  return result;
+}
+
+}  // namespace tovask

@@ -1,0 +1,268 @@
+#include "platform/file_handle.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <limits>
+#include <new>
+#include <vector>
+
+#include "platform/posix/posix_util.h"
+
+namespace tovask::platform {
+namespace {
+
+using posix::RetryOnEintr;
+
+FaultHook& Hook() {
+  static FaultHook hook;
+  return hook;
+}
+
+// Fails the calling operation with the hook's errno when the hook asks for it.
+bool Injected(FileOp op, const std::string& path) {
+  const int fault = InjectedFault(op, path);
+  if (fault == 0) return false;
+  errno = fault;
+  return true;
+}
+
+// Writes every byte, continuing after partial writes and signals.
+bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t written = RetryOnEintr([&] { return ::write(fd, data, size); });
+    if (written < 0) return false;
+    if (written == 0) {  // no progress: treat like a full disk rather than spin
+      errno = ENOSPC;
+      return false;
+    }
+    data += written;
+    size -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+bool LockExclusive(int fd) {
+  return RetryOnEintr([&] { return ::flock(fd, LOCK_EX | LOCK_NB); }) == 0;
+}
+
+void CloseKeepingErrno(int fd) {
+  const int saved = errno;
+  ::close(fd);
+  errno = saved;
+}
+
+}  // namespace
+
+void SetFaultHook(FaultHook hook) { Hook() = std::move(hook); }
+
+int InjectedFault(FileOp op, const std::string& path) {
+  // Called in place, never copied: a hook that counts its calls in a mutable lambda keeps
+  // its count.
+  FaultHook& hook = Hook();
+  return hook ? hook(op, path) : 0;
+}
+
+File::~File() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+File::File(File&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)) {}
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = std::exchange(other.fd_, -1);
+    path_ = std::move(other.path_);
+  }
+  return *this;
+}
+
+std::optional<File> File::OpenLockedForRead(const std::string& path) {
+  if (Injected(FileOp::OpenRead, path)) return std::nullopt;
+  // O_NONBLOCK keeps a FIFO at the path from blocking the open; it is refused just below.
+  const int fd =
+      RetryOnEintr([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); });
+  if (fd < 0) return std::nullopt;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) {
+    CloseKeepingErrno(fd);
+    return std::nullopt;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    ::close(fd);
+    errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    return std::nullopt;
+  }
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags != -1) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  if (Injected(FileOp::Lock, path) || !LockExclusive(fd)) {
+    CloseKeepingErrno(fd);
+    return std::nullopt;
+  }
+  return File(fd, path);
+}
+
+std::optional<File> File::CreateTemporary(const std::string& folder, std::string_view baseName,
+                                          std::string* createdPath) {
+  if (Injected(FileOp::CreateTemp, folder)) return std::nullopt;
+  std::string name = posix::JoinPath(folder, "." + std::string(baseName) + "-XXXXXX");
+  // mkostemp creates the file with mode 0600 and never reuses an existing name.
+  const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  if (!LockExclusive(fd)) {
+    CloseKeepingErrno(fd);
+    ::unlink(name.c_str());
+    return std::nullopt;
+  }
+  if (createdPath != nullptr) *createdPath = name;
+  return File(fd, std::move(name));
+}
+
+std::optional<std::uint64_t> File::Size() const {
+  struct stat st {};
+  if (fd_ < 0 || ::fstat(fd_, &st) != 0 || st.st_size < 0) return std::nullopt;
+  return static_cast<std::uint64_t>(st.st_size);
+}
+
+bool File::Seek(std::uint64_t position) {
+  if (Injected(FileOp::Seek, path_)) return false;
+  if (fd_ < 0 || position > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) {
+    errno = EINVAL;
+    return false;
+  }
+  return ::lseek(fd_, static_cast<off_t>(position), SEEK_SET) != -1;
+}
+
+std::optional<Bytes> File::Read(std::size_t count) {
+  if (Injected(FileOp::Read, path_)) return std::nullopt;
+  if (fd_ < 0) {
+    errno = EBADF;
+    return std::nullopt;
+  }
+  try {
+    // The buffer grows with the bytes actually read, so a count taken from a damaged record
+    // never allocates more than the file holds (plus one growth step).
+    constexpr std::size_t kFirstChunk = std::size_t{1} << 20;
+    Bytes buffer(std::min(count, kFirstChunk));
+    std::size_t filled = 0;
+    while (filled < count) {
+      if (filled == buffer.size()) buffer.resize(std::min(count, buffer.size() * 2));
+      const ssize_t got = RetryOnEintr(
+          [&] { return ::read(fd_, buffer.data() + filled, buffer.size() - filled); });
+      if (got < 0) return std::nullopt;
+      if (got == 0) break;  // end of file
+      filled += static_cast<std::size_t>(got);
+    }
+    buffer.resize(filled);
+    return buffer;
+  } catch (const std::bad_alloc&) {
+    errno = ENOMEM;
+    return std::nullopt;
+  }
+}
+
+bool File::Write(ByteView bytes) {
+  if (fd_ < 0) {
+    errno = EBADF;
+    return false;
+  }
+  if (const int fault = InjectedFault(FileOp::Write, path_); fault != 0) {
+    // A disk that fills up takes part of the data before it refuses the rest.
+    (void)WriteAll(fd_, bytes.data(), bytes.size() / 2);
+    errno = fault;
+    return false;
+  }
+  return WriteAll(fd_, bytes.data(), bytes.size());
+}
+
+bool File::Sync() {
+  if (Injected(FileOp::Sync, path_)) return false;
+  if (fd_ < 0) {
+    errno = EBADF;
+    return false;
+  }
+  return RetryOnEintr([&] { return ::fsync(fd_); }) == 0;
+}
+
+bool File::SetMode(unsigned mode) {
+  if (Injected(FileOp::SetMode, path_)) return false;
+  if (fd_ < 0) {
+    errno = EBADF;
+    return false;
+  }
+  return RetryOnEintr([&] { return ::fchmod(fd_, static_cast<mode_t>(mode & 07777)); }) == 0;
+}
+
+bool File::Close() {
+  if (fd_ < 0) return true;
+  const int fd = std::exchange(fd_, -1);
+  // Linux releases the descriptor even when close reports EINTR; retrying could close a
+  // descriptor another part of the program has just opened.
+  return ::close(fd) == 0 || errno == EINTR;
+}
+
+unsigned ReplacementMode(const std::string& target) {
+  struct stat st {};
+  if (::stat(target.c_str(), &st) == 0) return static_cast<unsigned>(st.st_mode & 07777);
+  // The only way to read the umask is to set it; the program is single-threaded while it
+  // writes files, so the short window with umask 0 creates nothing.
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return 0666u & ~static_cast<unsigned>(mask);
+}
+
+std::string ResolveFinalTarget(const std::string& path) {
+  constexpr int kMaxSteps = 40;
+  std::string current = path;
+  for (int step = 0; step < kMaxSteps; ++step) {
+    struct stat st {};
+    if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
+    std::vector<char> text(std::max<std::size_t>(static_cast<std::size_t>(st.st_size), 255) + 1);
+    ssize_t length;
+    for (;;) {
+      length = ::readlink(current.c_str(), text.data(), text.size());
+      if (length < 0) return current;
+      if (static_cast<std::size_t>(length) < text.size()) break;
+      text.resize(text.size() * 2);  // the link changed between lstat and readlink
+    }
+    const std::string_view target(text.data(), static_cast<std::size_t>(length));
+    if (target.empty()) return current;
+    current = target.front() == '/' ? std::string(target)
+                                    : posix::JoinPath(posix::ParentFolder(current), target);
+  }
+  // A chain that does not end (a loop of links): nothing final to replace but the path itself.
+  return path;
+}
+
+bool ReplaceWith(const std::string& tempPath, const std::string& target) {
+  const std::string finalTarget = ResolveFinalTarget(target);
+  if (Injected(FileOp::Rename, finalTarget)) return false;
+  if (::rename(tempPath.c_str(), finalTarget.c_str()) != 0) return false;
+  // Make the new directory entry durable. The data is already in place, so a failing sync
+  // does not turn the replacement into a failure.
+  const std::string folder = posix::ParentFolder(finalTarget);
+  if (!Injected(FileOp::Sync, folder)) {
+    const int fd = RetryOnEintr(
+        [&] { return ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+    if (fd >= 0) {
+      (void)RetryOnEintr([&] { return ::fsync(fd); });
+      ::close(fd);
+    }
+  }
+  return true;
+}
+
+bool RenameFile(const std::string& from, const std::string& to) {
+  if (Injected(FileOp::Rename, to)) return false;
+  return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+}  // namespace tovask::platform

@@ -1,0 +1,351 @@
+#include "platform/files.h"
+
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <new>
+#include <stdexcept>
+#include <vector>
+
+#include "platform/file_handle.h"
+#include "platform/posix/posix_util.h"
+#include "platform/text.h"
+
+namespace tovask::platform {
+namespace {
+
+using posix::RetryOnEintr;
+
+bool Injected(FileOp op, const std::string& path) {
+  const int fault = InjectedFault(op, path);
+  if (fault == 0) return false;
+  errno = fault;
+  return true;
+}
+
+// The text of a symbolic link, or nullopt.
+std::optional<std::string> ReadLink(const char* path) {
+  std::string text(256, '\0');
+  for (;;) {
+    const ssize_t length = ::readlink(path, text.data(), text.size());
+    if (length < 0) return std::nullopt;
+    if (static_cast<std::size_t>(length) < text.size()) {
+      text.resize(static_cast<std::size_t>(length));
+      return text;
+    }
+    text.resize(text.size() * 2);
+  }
+}
+
+std::string_view TrimBlanks(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text;
+}
+
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && AsciiUpper(a) == AsciiUpper(b);
+}
+
+}  // namespace
+
+std::string ExecutableDirectory() {
+  const std::optional<std::string> exe = ReadLink("/proc/self/exe");
+  if (!exe || exe->empty() || exe->front() != '/') return "";
+  return posix::ParentFolder(*exe);
+}
+
+std::string UserConfigDirectory() {
+  // A relative XDG_CONFIG_HOME is invalid by the XDG rules and ignored.
+  const char* xdg = std::getenv("XDG_CONFIG_HOME");
+  if (xdg != nullptr && xdg[0] == '/') return posix::JoinPath(xdg, "tovask");
+  std::string home;
+  if (const char* env = std::getenv("HOME"); env != nullptr && env[0] == '/') {
+    home = env;
+  } else {
+    std::string buffer(16384, '\0');
+    struct passwd entry {};
+    struct passwd* found = nullptr;
+    if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
+        found != nullptr && found->pw_dir != nullptr && found->pw_dir[0] == '/') {
+      home = found->pw_dir;
+    }
+  }
+  if (home.empty()) return "";
+  return posix::JoinPath(home, ".config/tovask");
+}
+
+std::string CurrentDirectory() {
+  std::string buffer(4096, '\0');
+  for (;;) {
+    if (::getcwd(buffer.data(), buffer.size()) != nullptr) {
+      buffer.resize(std::char_traits<char>::length(buffer.c_str()));
+      // Linux prefixes "(unreachable)" when the folder lies outside the process's root.
+      return buffer.empty() || buffer.front() != '/' ? "" : buffer;
+    }
+    if (errno != ERANGE) return "";
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+bool IsAbsolutePath(std::string_view path) { return !path.empty() && path.front() == '/'; }
+
+std::string AbsoluteNormalPath(std::string_view path, std::string_view base) {
+  std::string combined;
+  if (IsAbsolutePath(path)) {
+    combined = path;
+  } else {
+    std::string absoluteBase;
+    if (IsAbsolutePath(base)) {
+      absoluteBase = base;
+    } else {
+      // Never guess "/" for an unknown working folder: "" makes the caller refuse the path.
+      const std::string cwd = CurrentDirectory();
+      if (cwd.empty()) return "";
+      absoluteBase = base.empty() ? cwd : posix::JoinPath(cwd, base);
+    }
+    combined = posix::JoinPath(absoluteBase, path);
+  }
+  std::vector<std::string_view> levels;
+  std::string_view rest(combined);
+  while (!rest.empty()) {
+    const std::size_t slash = rest.find('/');
+    const std::string_view level = rest.substr(0, slash);
+    rest.remove_prefix(slash == std::string_view::npos ? rest.size() : slash + 1);
+    if (level.empty() || level == ".") continue;
+    if (level == "..") {
+      if (!levels.empty()) levels.pop_back();  // ".." at the root stays at the root
+      continue;
+    }
+    levels.push_back(level);
+  }
+  if (levels.empty()) return "/";
+  std::string result;
+  for (const std::string_view level : levels) {
+    result += '/';
+    result += level;
+  }
+  return result;
+}
+
+std::optional<FileInfo> StatPath(const std::string& path) {
+  struct stat linkStat {};
+  if (::lstat(path.c_str(), &linkStat) != 0) return std::nullopt;
+  struct stat st = linkStat;
+  const bool isLink = S_ISLNK(linkStat.st_mode);
+  if (isLink && ::stat(path.c_str(), &st) != 0) return std::nullopt;
+  FileInfo info;
+  info.isRegular = S_ISREG(st.st_mode);
+  info.isDirectory = S_ISDIR(st.st_mode);
+  info.isLink = isLink;
+  info.ownerWritable = (st.st_mode & S_IWUSR) != 0;
+  info.size = st.st_size > 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+  info.modifiedUnix = static_cast<std::int64_t>(st.st_mtim.tv_sec);
+  info.device = static_cast<std::uint64_t>(st.st_dev);
+  info.inode = static_cast<std::uint64_t>(st.st_ino);
+  return info;
+}
+
+bool FileExists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool FolderExists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool PathExists(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+std::optional<Bytes> ReadWholeFile(const std::string& path) {
+  if (Injected(FileOp::OpenRead, path)) return std::nullopt;
+  // O_NONBLOCK: a FIFO must not hang the open; only regular files are read.
+  const int fd =
+      RetryOnEintr([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); });
+  if (fd < 0) return std::nullopt;
+  struct FdCloser {
+    int fd;
+    ~FdCloser() { ::close(fd); }
+  } closer{fd};
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return std::nullopt;
+  if (!S_ISREG(st.st_mode)) {
+    errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    return std::nullopt;
+  }
+  if (Injected(FileOp::Read, path)) return std::nullopt;
+  try {
+    // The size from fstat is only a first guess: the file may grow or shrink while it is
+    // read, and some files report 0. Reading goes on until read reports the end.
+    Bytes data;
+    std::size_t capacity = st.st_size > 0 ? static_cast<std::size_t>(st.st_size) + 1 : 4096;
+    data.resize(capacity);
+    std::size_t filled = 0;
+    for (;;) {
+      if (filled == data.size()) data.resize(data.size() * 2);
+      const ssize_t got =
+          RetryOnEintr([&] { return ::read(fd, data.data() + filled, data.size() - filled); });
+      if (got < 0) return std::nullopt;
+      if (got == 0) break;
+      filled += static_cast<std::size_t>(got);
+    }
+    data.resize(filled);
+    return data;
+  } catch (const std::bad_alloc&) {
+    errno = ENOMEM;
+    return std::nullopt;
+  } catch (const std::length_error&) {
+    errno = EFBIG;
+    return std::nullopt;
+  }
+}
+
+bool WriteWholeFile(const std::string& path, ByteView bytes) {
+  // Written beside the file and renamed over it: the path holds either its old content or
+  // all of the new bytes, never a cut-off file that a later start would take as complete.
+  const std::string finalTarget = ResolveFinalTarget(path);
+  std::string tempPath;
+  std::optional<File> file = File::CreateTemporary(posix::ParentFolder(finalTarget),
+                                                   posix::LastLevel(finalTarget), &tempPath);
+  if (!file) return false;
+  const bool written = file->Write(bytes) && file->SetMode(ReplacementMode(finalTarget)) &&
+                       file->Sync() && file->Close();
+  if (!written || !ReplaceWith(tempPath, finalTarget)) {
+    const int saved = errno;
+    file.reset();
+    ::unlink(tempPath.c_str());
+    errno = saved;
+    return false;
+  }
+  return true;
+}
+
+bool CreateFolder(const std::string& path) {
+  if (Injected(FileOp::CreateFolder, path)) return false;
+  if (::mkdir(path.c_str(), 0777) == 0) return true;
+  const int saved = errno;
+  if (saved == EEXIST && FolderExists(path)) return true;
+  errno = saved;
+  return false;
+}
+
+bool RemoveFile(const std::string& path) {
+  if (Injected(FileOp::Remove, path)) return false;
+  if (::unlink(path.c_str()) == 0) return true;
+  return errno == ENOENT;
+}
+
+bool SetModifiedTime(const std::string& path, std::int64_t unixSeconds) {
+  if (Injected(FileOp::SetTime, path)) return false;
+  struct timespec times[2] {};
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_OMIT;  // access time stays as it is
+  times[1].tv_sec = static_cast<time_t>(unixSeconds);
+  times[1].tv_nsec = 0;
+  return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+}
+
+bool SetReadOnly(const std::string& path, bool readOnly) {
+  if (Injected(FileOp::SetMode, path)) return false;
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return false;
+  mode_t mode = st.st_mode & 07777;
+  mode = readOnly ? (mode & ~static_cast<mode_t>(0222)) : (mode | S_IWUSR);
+  return ::chmod(path.c_str(), mode) == 0;
+}
+
+std::optional<std::vector<std::string>> ListFolder(const std::string& path) {
+  if (Injected(FileOp::ReadFolder, path)) return std::nullopt;
+  DIR* folder = ::opendir(path.c_str());
+  if (folder == nullptr) return std::nullopt;
+  struct DirCloser {
+    DIR* dir;
+    ~DirCloser() { ::closedir(dir); }
+  } closer{folder};
+  try {
+    std::vector<std::string> names;
+    for (;;) {
+      errno = 0;
+      const dirent* entry = ::readdir(folder);
+      if (entry == nullptr) {
+        if (errno != 0) return std::nullopt;  // a folder read part-way is not a listing
+        break;
+      }
+      const std::string_view name(entry->d_name);
+      if (name == "." || name == "..") continue;
+      names.emplace_back(name);
+    }
+    // The order readdir gives is arbitrary; std::string compares bytewise (char_traits<char>
+    // compares as unsigned char).
+    std::sort(names.begin(), names.end());
+    return names;
+  } catch (const std::bad_alloc&) {
+    errno = ENOMEM;
+    return std::nullopt;
+  }
+}
+
+std::string ReadIniValue(const std::string& path, std::string_view section, std::string_view key,
+                         std::string_view defaultValue) {
+  try {
+    const std::optional<Bytes> data = ReadWholeFile(path);
+    if (!data) return std::string(defaultValue);
+    std::string_view text(reinterpret_cast<const char*>(data->data()), data->size());
+    constexpr std::string_view kBom = "\xEF\xBB\xBF";
+    const bool isUtf8 = text.substr(0, kBom.size()) == kBom;
+    if (isUtf8) text.remove_prefix(kBom.size());
+    // Lines are decoded one at a time, so a damaged line elsewhere costs only itself.
+    // Splitting the raw bytes is safe in GBK too: LF, CR and "=" are never the second byte of
+    // a GBK character (those are 0x40 and above).
+    const auto decode = [isUtf8](std::string_view raw) -> std::optional<std::string> {
+      if (isUtf8) {
+        if (!IsValidUtf8(raw)) return std::nullopt;
+        return std::string(raw);
+      }
+      return GbkToUtf8(raw);
+    };
+    bool inSection = false;  // text before the first section header belongs to none
+    while (!text.empty()) {
+      const std::size_t newline = text.find('\n');
+      std::string_view line = text.substr(0, newline);
+      text.remove_prefix(newline == std::string_view::npos ? text.size() : newline + 1);
+      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+      const std::string_view trimmed = TrimBlanks(line);
+      if (!trimmed.empty() && trimmed.front() == '[') {
+        // "]" can be the second byte of a GBK character, so the header is decoded first.
+        const std::optional<std::string> header = decode(trimmed);
+        inSection = false;
+        if (!header) continue;
+        const std::size_t close = header->find(']');
+        if (close == std::string::npos) continue;
+        const std::string_view name = TrimBlanks(std::string_view(*header).substr(1, close - 1));
+        inSection = EqualsIgnoringAsciiCase(name, section);
+        continue;
+      }
+      if (!inSection) continue;
+      const std::size_t equals = line.find('=');
+      if (equals == std::string_view::npos) continue;
+      const std::optional<std::string> name = decode(TrimBlanks(line.substr(0, equals)));
+      if (!name || !EqualsIgnoringAsciiCase(*name, key)) continue;
+      // The first matching key decides; its value runs to the end of the line.
+      const std::optional<std::string> value = decode(line.substr(equals + 1));
+      return value ? *value : std::string(defaultValue);
+    }
+    return std::string(defaultValue);
+  } catch (const std::bad_alloc&) {
+    return std::string(defaultValue);
+  }
+}
+
+}  // namespace tovask::platform

@@ -1,0 +1,40 @@
+#include "archive/entry_names.h"
+
+#include <gtest/gtest.h>
+
+namespace tovask {
+namespace {
+
+struct NameCase {
+  const char* name;
+  bool safe;
+};
+
+class EntryNameSafety : public ::testing::TestWithParam<NameCase> {};
+
+TEST_P(EntryNameSafety, Classifies) {
+  EXPECT_EQ(IsSafeEntryName(GetParam().name), GetParam().safe) << GetParam().name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, EntryNameSafety,
+    ::testing::Values(NameCase{"a.txt", true}, NameCase{"docs\\readme", true},
+                      NameCase{"a:b.txt", true}, NameCase{"...", true},
+                      NameCase{"数据\\报告.doc", true}, NameCase{".profile", true},
+                      NameCase{"a?b", true},  // skipped by extraction, not refused
+                      NameCase{"", false}, NameCase{"..", false}, NameCase{".", false},
+                      NameCase{"..\\x", false}, NameCase{"a\\..\\..\\x", false},
+                      NameCase{"a\\.\\x", false}, NameCase{"\\abs", false},
+                      NameCase{"/abs", false}, NameCase{"a/b", false}, NameCase{"C:x", false},
+                      NameCase{"c:\\x", false}, NameCase{"a\\", false},
+                      NameCase{"a\\\\b", false}, NameCase{"a\tb", false},
+                      NameCase{"a\nb", false}, NameCase{"a\x7f", false},
+                      NameCase{"bad\xff\xfe", false}));
+
+TEST(EntryNameToNative, ReplacesEveryBackslash) {
+  EXPECT_EQ(EntryNameToNative("a\\b\\c.txt"), "a/b/c.txt");
+  EXPECT_EQ(EntryNameToNative("plain"), "plain");
+}
+
+}  // namespace
+}  // namespace tovask
