@@ -37,9 +37,10 @@ struct ArchiveIndex {
   // (carried-over layout); false: it rebuilds the data area from storedBlocks.
   bool carriesDataArea = false;
 
-  // Empties every column, the blocks and the data area.
+  // Empties every column, the blocks and the data area (memory released), count 0,
+  // dataAreaStart 0, carriesDataArea false.
   void Clear();
-  // Appends one entry's seven fields (storedBlocks is not touched).
+  // Appends one entry's seven fields; count and storedBlocks are left to the caller.
   void Append(const ArchiveEntry& entry);
   // The seven fields of entry i (0-based; i < count and every column that long).
   [[nodiscard]] ArchiveEntry Entry(std::size_t i) const;

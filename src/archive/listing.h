@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "archive/format.h"
@@ -25,7 +26,8 @@ struct ListColumn {
   int width = 0;
   int alignment = 0;  // 0 left, 2 centred
 };
-// The seven columns; titles are title 51 split at ",".
+// The seven columns; titles are title 51 split at ",". An edited message file with fewer
+// parts leaves the remaining titles "", extra parts are not shown.
 [[nodiscard]] std::vector<ListColumn> ListColumns(const AppContext& context);
 
 // "2004-03-05 07:08:09"; "" for a value that is not a valid date-time.
@@ -69,25 +71,36 @@ struct ArchiveSummary {
 
 // What the main window shows after a reload.
 struct MainWindowState {
-  std::string caption;           // "Tovask", or path + " - Tovask"
-  std::string statusText;        // status-bar part 1
+  std::string caption;     // "Tovask", or path + " - Tovask"
+  std::string statusText;  // status-bar part 1
   bool archiveCommandsEnabled = false;
-  bool listCleared = false;      // the reload failed: empty the list
-  std::string errorText;         // non-empty: show it in a box titled "错误"
+  bool listCleared = false;  // the reload failed: empty the list
+  std::string errorText;     // non-empty: show it in a box titled "错误"
 };
 
-// The main window's reload: lists currentArchivePath into list and summary; on failure the
-// error text is returned for the box, currentArchivePath becomes "" and the list is to be
-// emptied. With no archive the caption is "Tovask" and the status text "".
+// The main window's reload. No archive (currentArchivePath ""): caption "Tovask", status
+// text "", commands disabled; list and summary are left as they are. Otherwise the archive is
+// listed into list and summary: caption path + " - Tovask", the status text names the version,
+// the entry count and the total original size, commands enabled. On failure the list is not
+// touched by the call (listCleared asks the window to empty it), errorText holds the error
+// log for the box, currentArchivePath becomes "", the summary is emptied (so the information
+// window never shows figures of an archive that is no longer current) and the state is the
+// no-archive one, since no archive is current any more.
 [[nodiscard]] MainWindowState RefreshMainWindow(AppContext& context, ListSink* list,
                                                 ArchiveSummary& summary);
 
 // The seven lines of the information window: each a 12-byte caption and the value
-// right-aligned in a field of 30 GBK bytes (cut at the front, on character boundaries).
+// right-aligned in a field of exactly 30 GBK bytes. A longer value loses its beginning, cut on
+// a character boundary; when the cut would split a two-byte character, a blank takes its
+// place. Values: the last level of archivePath, the five summary items, the ratio + "%".
+// Missing summary items show as blank fields; a summary whose sizes do not read as numbers,
+// or a total size of 0, gives the ratio 0 ("0%"). Never fails.
 struct ArchiveInformation {
   std::array<std::string, 7> lines;
-  int ratioPercent = 0;  // archive size / total original size * 100, truncated; 0 when no data
-  int barPosition = 0;   // ratio limited to 0..100
+  // archive size * 100 / total original size, truncated (64-bit, saturating at the int
+  // maximum); 0 when there is no data. Line 7 shows the unsaturated figure.
+  int ratioPercent = 0;
+  int barPosition = 0;  // ratio limited to 0..100
 };
 [[nodiscard]] ArchiveInformation DescribeArchive(const std::string& archivePath,
                                                  const ArchiveSummary& summary);

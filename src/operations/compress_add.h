@@ -1,14 +1,23 @@
 // CompressAndAdd: the one operation that puts files into an archive, creating a new archive or
-// adding to an existing one (stored entries with an incoming name are replaced; kept entries
-// first, incoming after, in collection order).
+// adding to an existing one (stored entries with an incoming name, compared in upper case, are
+// replaced; kept entries first, incoming after, in collection order).
 //
-// Progress (with a sink): 1 (title 11), one report per file at i * 50 / count + 5 (title 12),
-// in add mode the load's band 55..75, then the writer's band 75..100.
-// Failures: 21 no file collected; the collection's messages (100..103); 104 a source file of
-// 2 GiB or more (before it is read); 11 a file whose size changed while it was read; 99/1003;
-// 12 the archive's folder cannot be created; 109 an empty archive path; the reader's and
-// writer's messages; 107 an interrupt. Before the writer runs, nothing on disk is touched
-// except the creation of the archive's folder.
+// Each file is read whole and encoded in memory (digest, compression when strictly shorter,
+// encryption with a cipher method drawn per file when a password is given); the archive is then
+// written complete by the writer, which replaces the old file in one step.
+//
+// Progress (with a sink): 1 (title 11); one report per file at i * 50 / count + 5 (title 12,
+// "i/count"), computed in integers; in add mode the load's band 55..75; the writer's band
+// 75..100. An interrupt (any report answering false, or the folder walk's ProcessEvents) stops
+// the run there with 107, and the archive on disk stays as it was.
+//
+// Failures, in the order they are checked: 109 an empty archive path, 100 a relative one; the
+// collection's messages (100..103, 107); 21 no file collected; 104 a file of 2 GiB or more
+// (before any file is read); 11 a file whose size differs from its length as read (also one
+// that cannot be read, unless empty); 99/1003; 12 the archive's folder cannot be created
+// (folder in upper case); the reader's and writer's messages; 111 for an exception from below.
+// Before the writer runs, nothing on disk is touched except the creation of the archive's
+// folder. stepOk ends equal to the result.
 #pragma once
 
 #include <cstdint>

@@ -133,11 +133,12 @@ bool RenameEntry(AppContext& context, std::string archive, std::string oldName,
 }
 
 bool EncryptEntries(AppContext& context, std::string archive, std::string password,
-                    std::vector<std::string> names, PasswordPrompt* prompt) {
+                    std::vector<std::string> names, PasswordPrompt* prompt, ProgressSink* sink) {
   context.errorLog.clear();
   if (password.empty()) {
     std::optional<std::string> answer;
-    if (prompt != nullptr) answer = prompt->AskPassword(TitleText(context, 34), TitleText(context, 35));
+    if (prompt != nullptr)
+      answer = prompt->AskPassword(TitleText(context, 34), TitleText(context, 35));
     if (!answer) {
       // Cancelled: not a failure the caller reports, but nothing was done.
       context.stepOk = false;
@@ -150,15 +151,29 @@ bool EncryptEntries(AppContext& context, std::string archive, std::string passwo
   try {
     LoadOptions load;
     load.mode = LoadMode::WithBlocks;
+    load.sink = sink;
+    load.progressBase = 0;
+    load.progressSpan = 20;
     context.stepOk = LoadArchiveIndex(context, index, archive, load);
     if (context.stepOk) {
       const std::set<std::string> selected = UpperCaseSet(names);
       // Columns of unequal length are the writer's to report; never index past one.
       const std::size_t rows = std::min({index.paths.size(), index.flags.size(),
                                          index.storedSizes.size(), index.storedBlocks.size()});
-      for (std::size_t i = 0; i < rows && context.stepOk; ++i) {
+      std::vector<std::size_t> chosen;
+      for (std::size_t i = 0; i < rows; ++i) {
         if ((index.flags[i] & EntryFlags::Encrypted) != 0) continue;  // kept as it is
-        if (!selected.contains(platform::AsciiUpper(index.paths[i]))) continue;
+        if (selected.contains(platform::AsciiUpper(index.paths[i]))) chosen.push_back(i);
+      }
+      for (std::size_t k = 0; k < chosen.size() && context.stepOk; ++k) {
+        const std::size_t i = chosen[k];
+        if (sink != nullptr) {
+          const int percent = static_cast<int>(20 + k * 40 / chosen.size());
+          if (!sink->Report(percent, index.paths[i])) {
+            ErrorText(context, kMsgInterrupted);
+            break;
+          }
+        }
         const int method = context.dataOps.DrawCipherMethod();
         Bytes sealed = context.dataOps.Encrypt(index.storedBlocks[i], password, method);
         if (sealed.empty()) {
@@ -182,7 +197,7 @@ bool EncryptEntries(AppContext& context, std::string archive, std::string passwo
       }
     }
     if (context.stepOk) {
-      context.stepOk = WriteArchive(context, index, archive, WriteOptions{nullptr, 0, 0});
+      context.stepOk = WriteArchive(context, index, archive, WriteOptions{sink, 60, 40});
     }
   } catch (const std::bad_alloc&) {
     RecordException(context, "内存分配");

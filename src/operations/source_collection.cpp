@@ -122,8 +122,8 @@ bool CollectInto(AppContext& context, const std::vector<std::string>& sources, S
       // Characters to cut from each found path: all of a source that ends with the
       // separator (names start inside it), otherwise up to its last separator (the
       // folder's own name stays the first level).
-      const std::size_t cut = source.back() == kSeparator ? source.size()
-                                                          : source.rfind(kSeparator) + 1;
+      const std::size_t cut =
+          source.back() == kSeparator ? source.size() : source.rfind(kSeparator) + 1;
       walkList.clear();
       FolderWalker walker(context, events, walkList);
       if (!walker.Walk(source, *info)) return false;

@@ -15,10 +15,10 @@ struct ProcessResult {
 };
 
 struct ProcessOptions {
-  std::string input;                         // written to stdin, then stdin is closed
-  std::string workingDirectory;              // "" = the test's own
-  std::map<std::string, std::string> env;    // added to (or replacing in) the environment
-  int sendInterruptAfterMs = -1;             // >= 0: SIGINT after this many milliseconds
+  std::string input;                       // written to stdin, then stdin is closed
+  std::string workingDirectory;            // "" = the test's own
+  std::map<std::string, std::string> env;  // added to (or replacing in) the environment
+  int sendInterruptAfterMs = -1;           // >= 0: SIGINT after this many milliseconds
 };
 
 [[nodiscard]] ProcessResult RunProcess(const std::string& program,

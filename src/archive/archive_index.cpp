@@ -1,0 +1,44 @@
+#include "archive/archive_index.h"
+
+namespace tovask {
+
+void ArchiveIndex::Clear() {
+  // Swapping with empty containers releases the memory, not only the elements: an operation
+  // that held every stored block must give that memory back when it ends.
+  std::vector<std::string>().swap(paths);
+  std::vector<std::int32_t>().swap(originalSizes);
+  std::vector<double>().swap(times);
+  std::vector<std::uint8_t>().swap(flags);
+  std::vector<std::string>().swap(md5Texts);
+  std::vector<std::int32_t>().swap(storedSizes);
+  std::vector<std::int32_t>().swap(dataOffsets);
+  std::vector<Bytes>().swap(storedBlocks);
+  Bytes().swap(dataArea);
+  count = 0;
+  dataAreaStart = 0;
+  carriesDataArea = false;
+}
+
+void ArchiveIndex::Append(const ArchiveEntry& entry) {
+  paths.push_back(entry.path);
+  originalSizes.push_back(entry.originalSize);
+  times.push_back(entry.time);
+  flags.push_back(entry.flags);
+  md5Texts.push_back(entry.md5Text);
+  storedSizes.push_back(entry.storedSize);
+  dataOffsets.push_back(entry.dataOffset);
+}
+
+ArchiveEntry ArchiveIndex::Entry(std::size_t i) const {
+  ArchiveEntry entry;
+  entry.path = paths[i];
+  entry.originalSize = originalSizes[i];
+  entry.time = times[i];
+  entry.flags = flags[i];
+  entry.md5Text = md5Texts[i];
+  entry.storedSize = storedSizes[i];
+  entry.dataOffset = dataOffsets[i];
+  return entry;
+}
+
+}  // namespace tovask

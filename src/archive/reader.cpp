@@ -1,0 +1,314 @@
+#include "archive/reader.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <exception>
+#include <new>
+#include <optional>
+#include <string>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+#include "archive/byte_order.h"
+#include "archive/format.h"
+#include "core/message_codes.h"
+#include "core/messages.h"
+#include "platform/file_handle.h"
+#include "platform/files.h"
+#include "platform/text.h"
+
+namespace tovask {
+namespace {
+
+// The header text is searched for its 0x00 in pieces of this size, so a file without one
+// costs no more memory than the file itself.
+constexpr std::size_t kHeaderChunk = 4096;
+
+// Decoded records may hold texts far longer than their compressed index blocks. Their total
+// is held to this multiple of the file size (plus a fixed allowance for a few long names in a
+// small archive), so a small hostile file cannot make the index grow without bound. Real
+// records are a few hundred bytes and never come near it.
+constexpr std::uint64_t kRecordGrowthFactor = 64;
+constexpr std::uint64_t kRecordAllowance = std::uint64_t{16} << 20;
+
+// Why a step failed; the message is recorded once, by the caller, with the path.
+enum class Failure {
+  None,
+  Unreadable,  // 2: open, lock, size or an I/O error
+  Damaged,     // 53
+  EndsEarly,   // 54
+};
+
+class Loader {
+ public:
+  Loader(AppContext& context, ArchiveIndex& index, const std::string& path,
+         const LoadOptions& options)
+      : context_(context), index_(index), path_(path), options_(options) {}
+
+  bool Run() {
+    if (!platform::IsAbsolutePath(path_)) {
+      ErrorText(context_, kMsgPathNotAbsolute, {UpperPath()});
+      return false;
+    }
+    auto opened = platform::File::OpenLockedForRead(path_);
+    if (!opened) return Fail(Failure::Unreadable);
+    file_ = std::move(*opened);
+    const bool ok = Load();
+    file_.Close();  // read-only: a close error loses nothing
+    return ok;
+  }
+
+ private:
+  std::string UpperPath() const { return platform::AsciiUpper(path_); }
+
+  bool Fail(Failure failure) {
+    switch (failure) {
+      case Failure::Unreadable:
+        ErrorText(context_, 2, {UpperPath()});
+        break;
+      case Failure::Damaged:
+        ErrorText(context_, 53, {UpperPath()});
+        break;
+      case Failure::EndsEarly:
+        ErrorText(context_, 54, {UpperPath()});
+        break;
+      case Failure::None:
+        break;
+    }
+    return false;
+  }
+
+  // Reads exactly count bytes at the current position into out. The caller has checked that
+  // they lie inside the file, so a short read means the file shrank meanwhile.
+  Failure ReadExactly(std::size_t count, Bytes& out, Failure shortRead) {
+    auto bytes = file_.Read(count);
+    if (!bytes) return Failure::Unreadable;
+    if (bytes->size() != count) return shortRead;
+    out = std::move(*bytes);
+    position_ += count;
+    return Failure::None;
+  }
+
+  [[nodiscard]] std::uint64_t Remaining() const {
+    return position_ <= fileSize_ ? fileSize_ - position_ : 0;
+  }
+
+  bool Load() {
+    const auto size = file_.Size();
+    if (!size) return Fail(Failure::Unreadable);
+    fileSize_ = *size;
+
+    std::string headerText;
+    std::int32_t count = 0;
+    if (const Failure f = ReadHeader(headerText, count); f != Failure::None) return Fail(f);
+    if (!CheckHeader(headerText)) return false;
+    if (count <= 0) return Fail(Failure::Damaged);
+
+    std::vector<Bytes> blocks;
+    if (const Failure f = ReadIndexBlocks(count, blocks); f != Failure::None) return Fail(f);
+    index_.dataAreaStart = static_cast<std::int64_t>(position_);
+
+    if (options_.mode == LoadMode::WithDataArea) {
+      if (const Failure f = ReadExactly(static_cast<std::size_t>(Remaining()), index_.dataArea,
+                                        Failure::EndsEarly);
+          f != Failure::None) {
+        return Fail(f);
+      }
+      index_.carriesDataArea = true;
+    }
+
+    if (!DecodeEntries(blocks)) return false;
+
+    const auto expected = static_cast<std::size_t>(index_.count);
+    const bool columnsEqual =
+        index_.paths.size() == expected && index_.originalSizes.size() == expected &&
+        index_.times.size() == expected && index_.flags.size() == expected &&
+        index_.md5Texts.size() == expected && index_.storedSizes.size() == expected &&
+        index_.dataOffsets.size() == expected;
+    if (!columnsEqual) {
+      ErrorText(context_, 99, {"1001"});
+      return false;
+    }
+    if (options_.mode == LoadMode::WithBlocks && index_.storedBlocks.size() != expected) {
+      ErrorText(context_, 99, {"1002"});
+      return false;
+    }
+    return true;
+  }
+
+  // The header text up to its 0x00 and the entry count after it. The file ending anywhere
+  // before the last byte of the count is damage (53).
+  Failure ReadHeader(std::string& headerText, std::int32_t& count) {
+    for (;;) {
+      if (Remaining() == 0) return Failure::Damaged;
+      const auto piece =
+          static_cast<std::size_t>(std::min<std::uint64_t>(kHeaderChunk, Remaining()));
+      auto bytes = file_.Read(piece);
+      if (!bytes) return Failure::Unreadable;
+      if (bytes->empty()) return Failure::Damaged;
+      const auto zero = std::find(bytes->begin(), bytes->end(), kHeaderTerminator);
+      headerText.append(bytes->begin(), zero);
+      if (zero != bytes->end()) {
+        position_ = headerText.size() + 1;
+        break;
+      }
+      position_ += bytes->size();
+    }
+    if (Remaining() < kCountFieldSize) return Failure::Damaged;
+    if (!file_.Seek(position_)) return Failure::Unreadable;
+    Bytes countBytes;
+    if (const Failure f = ReadExactly(kCountFieldSize, countBytes, Failure::Damaged);
+        f != Failure::None) {
+      return f;
+    }
+    count = byte_order::ReadInt32(countBytes);
+    return Failure::None;
+  }
+
+  // 51 when the text does not start with the magic, 52 when its version field differs.
+  bool CheckHeader(const std::string& headerText) {
+    const std::string& magic = context_.archiveMagic;
+    if (headerText.size() < magic.size() || headerText.compare(0, magic.size(), magic) != 0) {
+      ErrorText(context_, 51, {UpperPath(), magic});
+      return false;
+    }
+    std::string_view field(headerText);
+    if (field.size() > kVersionFieldWidth) field.remove_prefix(field.size() - kVersionFieldWidth);
+    while (!field.empty() && field.front() == ' ') field.remove_prefix(1);
+    while (!field.empty() && field.back() == ' ') field.remove_suffix(1);
+    if (field != context_.formatVersion) {
+      ErrorText(context_, 52, {UpperPath(), headerText, magic + context_.formatVersion});
+      return false;
+    }
+    return true;
+  }
+
+  // count index blocks, each a length and that many bytes. Every length is checked against
+  // what is left of the file before its bytes are allocated, and a count that could not fit
+  // even with empty blocks is refused before anything is allocated.
+  Failure ReadIndexBlocks(std::int32_t count, std::vector<Bytes>& blocks) {
+    if (static_cast<std::uint64_t>(count) > Remaining() / kLengthFieldSize) {
+      return Failure::Damaged;
+    }
+    // No reserve from the count: the list grows with the blocks actually read.
+    for (std::int32_t i = 0; i < count; ++i) {
+      if (Remaining() < kLengthFieldSize) return Failure::Damaged;
+      Bytes lengthBytes;
+      if (const Failure f = ReadExactly(kLengthFieldSize, lengthBytes, Failure::Damaged);
+          f != Failure::None) {
+        return f;
+      }
+      const std::int32_t length = byte_order::ReadInt32(lengthBytes);
+      if (length < 0 || static_cast<std::uint64_t>(length) > Remaining()) return Failure::Damaged;
+      Bytes block;
+      if (const Failure f = ReadExactly(static_cast<std::size_t>(length), block, Failure::Damaged);
+          f != Failure::None) {
+        return f;
+      }
+      blocks.push_back(std::move(block));
+    }
+    return Failure::None;
+  }
+
+  bool DecodeEntries(const std::vector<Bytes>& blocks) {
+    std::unordered_set<std::string> excluded;
+    for (const std::string& name : options_.exclusions) excluded.insert(platform::AsciiUpper(name));
+
+    const auto total = static_cast<std::int64_t>(blocks.size());
+    const std::uint64_t recordBudget = kRecordGrowthFactor * fileSize_ + kRecordAllowance;
+    std::uint64_t recordBytes = 0;
+    // Stored blocks of a sound archive never overlap, so together they fit in the data area;
+    // holding them to that keeps blocks that all claim the same bytes from multiplying memory.
+    const std::uint64_t dataAreaSize = fileSize_ - static_cast<std::uint64_t>(index_.dataAreaStart);
+    std::uint64_t blockBytes = 0;
+
+    index_.count = static_cast<std::int32_t>(total);
+    for (std::int64_t i = 1; i <= total; ++i) {
+      if (options_.sink != nullptr) {
+        const std::int64_t percent = i * options_.progressSpan / total + options_.progressBase;
+        const std::string text =
+            TitleText(context_, 10, {std::to_string(i) + "/" + std::to_string(total)});
+        if (!options_.sink->Report(static_cast<int>(percent), text)) {
+          ErrorText(context_, kMsgInterrupted);
+          return false;
+        }
+      }
+
+      const Bytes record =
+          context_.dataOps.Decompress(blocks[static_cast<std::size_t>(i - 1)], kMaxRecordSize);
+      recordBytes += record.size();
+      if (record.empty() || recordBytes > recordBudget) return Fail(Failure::Damaged);
+      std::optional<ArchiveEntry> entry = DecodeEntryRecord(record);
+      if (!entry) return Fail(Failure::Damaged);
+
+      if (!excluded.empty() && excluded.contains(platform::AsciiUpper(entry->path))) {
+        --index_.count;
+        continue;
+      }
+      index_.Append(*entry);
+
+      if (options_.mode == LoadMode::WithBlocks) {
+        if (const Failure f = ReadStoredBlock(*entry, dataAreaSize, blockBytes);
+            f != Failure::None) {
+          return Fail(f);
+        }
+      }
+    }
+    return true;
+  }
+
+  // The stored block of entry, which must lie inside the file (54 otherwise).
+  Failure ReadStoredBlock(const ArchiveEntry& entry, std::uint64_t dataAreaSize,
+                          std::uint64_t& blockBytes) {
+    if (entry.dataOffset < 0 || entry.storedSize < 0) return Failure::EndsEarly;
+    const auto start = static_cast<std::uint64_t>(index_.dataAreaStart) +
+                       static_cast<std::uint64_t>(entry.dataOffset);
+    const auto size = static_cast<std::uint64_t>(entry.storedSize);
+    if (start + size > fileSize_) return Failure::EndsEarly;
+    blockBytes += size;
+    if (blockBytes > dataAreaSize) return Failure::Damaged;
+    if (!file_.Seek(start)) return Failure::EndsEarly;
+    auto block = file_.Read(static_cast<std::size_t>(size));
+    if (!block) return Failure::Unreadable;
+    if (block->size() != size) return Failure::EndsEarly;
+    index_.storedBlocks.push_back(std::move(*block));
+    return Failure::None;
+  }
+
+  AppContext& context_;
+  ArchiveIndex& index_;
+  const std::string& path_;
+  const LoadOptions& options_;
+  platform::File file_;
+  std::uint64_t fileSize_ = 0;
+  std::uint64_t position_ = 0;
+};
+
+}  // namespace
+
+bool LoadArchiveIndex(AppContext& context, ArchiveIndex& index, const std::string& path,
+                      const LoadOptions& options) {
+  index.Clear();
+  bool ok = false;
+  try {
+    ok = Loader(context, index, path, options).Run();
+  } catch (const std::exception&) {
+    // Only memory exhaustion can get here: every size was checked against the file before.
+    ErrorText(context, 2, {platform::AsciiUpper(path)});
+    ok = false;
+  }
+  // A failed load is never used; releasing what it read keeps a damaged archive from holding
+  // memory until the next operation.
+  if (!ok) index.Clear();
+  context.stepOk = ok;
+  return ok;
+}
+
+bool LoadArchiveIndex(AppContext& context, ArchiveIndex& index) {
+  index.Clear();
+  return context.stepOk;
+}
+
+}  // namespace tovask

@@ -1,0 +1,253 @@
+#include "archive/writer.h"
+
+#include <cstdint>
+#include <exception>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "archive/byte_order.h"
+#include "archive/format.h"
+#include "core/message_codes.h"
+#include "core/messages.h"
+#include "platform/file_handle.h"
+#include "platform/files.h"
+#include "platform/text.h"
+
+namespace tovask {
+namespace {
+
+constexpr int kMsgTempFileFailed = 18;
+constexpr int kMsgReplaceFailed = 19;
+constexpr int kMsgWriteFailed = 20;
+constexpr int kTitlePreparing = 14;
+constexpr int kTitleWriting = 15;
+constexpr int kTitleDone = 16;
+
+// The folder part and the last level of an absolute path.
+std::pair<std::string, std::string> SplitFolder(const std::string& path) {
+  const std::size_t slash = path.rfind(platform::kSeparator);
+  if (slash == std::string::npos) return {".", path};
+  std::string folder = slash == 0 ? std::string(1, platform::kSeparator) : path.substr(0, slash);
+  return {std::move(folder), path.substr(slash + 1)};
+}
+
+class Writer {
+ public:
+  Writer(AppContext& context, ArchiveIndex& index, const std::string& path,
+         const WriteOptions& options)
+      : context_(context), index_(index), path_(path), options_(options) {}
+
+  ~Writer() { RemoveTemporary(); }
+
+  bool Run() {
+    if (!platform::IsAbsolutePath(path_)) {
+      ErrorText(context_, kMsgPathNotAbsolute, {platform::AsciiUpper(path_)});
+      return false;
+    }
+    if (!CheckColumns() || !CheckSizes()) return false;
+
+    Bytes head;
+    if (!BuildHead(head)) return false;
+
+    bool ok = WriteTemporary(head);
+    if (interrupted_) return false;
+
+    if (options_.sink != nullptr &&
+        !options_.sink->Report(options_.progressBase + options_.progressSpan,
+                               TitleText(context_, kTitleDone))) {
+      // The last chance to stop: nothing has replaced the archive yet.
+      if (ok) {
+        ErrorText(context_, kMsgInterrupted);
+        return false;
+      }
+    }
+    if (!ok) {
+      ErrorText(context_, kMsgWriteFailed);
+      return false;
+    }
+    if (!platform::ReplaceWith(tempPath_, path_)) {
+      ErrorText(context_, kMsgReplaceFailed, {platform::AsciiUpper(path_)});
+      return false;
+    }
+    tempPath_.clear();  // it is the archive now
+    return true;
+  }
+
+ private:
+  [[nodiscard]] std::size_t Count() const { return static_cast<std::size_t>(index_.count); }
+  [[nodiscard]] bool Holds(std::size_t items) const {
+    return index_.count >= 0 && items == Count();
+  }
+
+  bool CheckColumns() {
+    if (!Holds(index_.paths.size()) || !Holds(index_.originalSizes.size()) ||
+        !Holds(index_.times.size()) || !Holds(index_.flags.size()) ||
+        !Holds(index_.md5Texts.size()) || !Holds(index_.storedSizes.size())) {
+      ErrorText(context_, 99, {"1011"});
+      return false;
+    }
+    if (!index_.carriesDataArea && !Holds(index_.storedBlocks.size())) {
+      ErrorText(context_, 99, {"1012"});
+      return false;
+    }
+    if (index_.carriesDataArea && !Holds(index_.dataOffsets.size())) {
+      ErrorText(context_, 99, {"1013"});
+      return false;
+    }
+    return true;
+  }
+
+  // Every size and offset must fit the 32-bit fields, checked before anything exists on disk.
+  bool CheckSizes() {
+    if (index_.carriesDataArea) {
+      if (static_cast<std::uint64_t>(index_.dataArea.size()) >
+          static_cast<std::uint64_t>(kMaxFieldValue)) {
+        return TooLarge();
+      }
+      for (std::size_t i = 0; i < Count(); ++i) {
+        const std::int64_t end =
+            std::int64_t{index_.dataOffsets[i]} + std::int64_t{index_.storedSizes[i]};
+        if (end > kMaxFieldValue) return TooLarge();
+      }
+      return true;
+    }
+    std::int64_t offset = 0;
+    for (std::size_t i = 0; i < Count(); ++i) {
+      // The stored size goes into the record, the block into the data area: if they differ,
+      // every later offset points at the wrong bytes.
+      const std::int32_t storedSize = index_.storedSizes[i];
+      if (storedSize < 0 ||
+          static_cast<std::uint64_t>(storedSize) != index_.storedBlocks[i].size()) {
+        // A block longer than any int32 also lands here unless it is the size problem itself.
+        if (index_.storedBlocks[i].size() > static_cast<std::uint64_t>(kMaxFieldValue)) {
+          return TooLarge();
+        }
+        ErrorText(context_, 99, {"1012"});
+        return false;
+      }
+      offset += storedSize;
+      if (offset > kMaxFieldValue) return TooLarge();
+    }
+    return true;
+  }
+
+  bool TooLarge() {
+    ErrorText(context_, kMsgArchiveTooLarge);
+    return false;
+  }
+
+  // Percent of report i (1-based) of count in one half of the band; integer arithmetic, so
+  // no report comes out one short through rounding.
+  [[nodiscard]] int HalfBandPercent(std::size_t i) const {
+    return static_cast<int>(static_cast<std::int64_t>(i) * options_.progressSpan /
+                            (2 * static_cast<std::int64_t>(Count()))) +
+           options_.progressBase;
+  }
+
+  bool Report(int percent, int title, std::size_t i) {
+    if (options_.sink == nullptr) return true;
+    const std::string text =
+        TitleText(context_, title, {std::to_string(i) + "/" + std::to_string(Count())});
+    if (options_.sink->Report(percent, text)) return true;
+    interrupted_ = true;
+    ErrorText(context_, kMsgInterrupted);
+    return false;
+  }
+
+  // Header, count and every index block, built in memory before any file is created.
+  bool BuildHead(Bytes& head) {
+    const std::string headerText = ComposeHeaderText(context_.archiveMagic, context_.formatVersion);
+    head.assign(headerText.begin(), headerText.end());
+    head.push_back(kHeaderTerminator);
+    byte_order::AppendInt32(head, index_.count);
+
+    std::int64_t offset = 0;
+    for (std::size_t i = 0; i < Count(); ++i) {
+      if (!Report(HalfBandPercent(i + 1), kTitlePreparing, i + 1)) return false;
+      std::int32_t dataOffset = 0;
+      if (index_.carriesDataArea) {
+        dataOffset = index_.dataOffsets[i];
+      } else {
+        dataOffset = static_cast<std::int32_t>(offset);  // CheckSizes bounded it
+        offset += index_.storedSizes[i];
+      }
+      const Bytes record = EncodeEntryRecord(index_.Entry(i), dataOffset);
+      const Bytes block = context_.dataOps.Compress(record);
+      if (block.empty()) {
+        ErrorText(context_, kMsgWriteFailed);
+        return false;
+      }
+      byte_order::AppendInt32(head, static_cast<std::int32_t>(block.size()));
+      head.insert(head.end(), block.begin(), block.end());
+    }
+    return true;
+  }
+
+  // Creates the temporary file beside the file the archive path finally names, writes the
+  // whole archive into it, syncs it and gives it the archive's permission bits. False on any
+  // failure (18 recorded when the file cannot be created) or an interrupt.
+  bool WriteTemporary(const Bytes& head) {
+    const auto [folder, name] = SplitFolder(platform::ResolveFinalTarget(path_));
+    std::string created;
+    auto file = platform::File::CreateTemporary(folder, name, &created);
+    if (!file) {
+      ErrorText(context_, kMsgTempFileFailed);
+      return false;
+    }
+    tempPath_ = std::move(created);
+
+    bool ok = file->Write(head);
+    index_.dataAreaStart = static_cast<std::int64_t>(head.size());
+    if (ok) ok = WriteDataArea(*file);
+    if (ok) ok = file->Sync();
+    if (ok) ok = file->SetMode(platform::ReplacementMode(path_));
+    // A close error can mean the data never reached the disk: it fails the write too.
+    const bool closed = file->Close();
+    return ok && closed;
+  }
+
+  bool WriteDataArea(platform::File& file) {
+    if (index_.carriesDataArea) {
+      return index_.dataArea.empty() || file.Write(index_.dataArea);
+    }
+    const int secondHalf = options_.progressSpan / 2;
+    for (std::size_t i = 0; i < Count(); ++i) {
+      if (!Report(HalfBandPercent(i + 1) + secondHalf, kTitleWriting, i + 1)) return false;
+      const Bytes& block = index_.storedBlocks[i];
+      if (!block.empty() && !file.Write(block)) return false;
+    }
+    return true;
+  }
+
+  void RemoveTemporary() {
+    if (tempPath_.empty()) return;
+    (void)platform::RemoveFile(tempPath_);
+    tempPath_.clear();
+  }
+
+  AppContext& context_;
+  ArchiveIndex& index_;
+  const std::string& path_;
+  const WriteOptions& options_;
+  std::string tempPath_;  // "" when no temporary file exists
+  bool interrupted_ = false;
+};
+
+}  // namespace
+
+bool WriteArchive(AppContext& context, ArchiveIndex& index, const std::string& path,
+                  const WriteOptions& options) {
+  bool ok = false;
+  try {
+    // The writer's destructor removes a temporary file left by any failure.
+    ok = Writer(context, index, path, options).Run();
+  } catch (const std::exception&) {
+    ErrorText(context, kMsgWriteFailed);
+    ok = false;
+  }
+  context.stepOk = ok;
+  return ok;
+}
+
+}  // namespace tovask

@@ -1,0 +1,196 @@
+// The tvk commands that change archives: create, add, delete, rename and encrypt.
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "archive/reader.h"
+#include "cli/cli_support.h"
+#include "core/message_codes.h"
+#include "core/messages.h"
+#include "core/prompts.h"
+#include "operations/compress_add.h"
+#include "operations/entry_edits.h"
+
+namespace tovask::cli {
+namespace {
+
+int UsageError(const std::string& command, const std::string& text) {
+  std::cerr << "tvk " << command << ": " << text << '\n';
+  return kExitUsage;
+}
+
+// The password of create and add: none without an option ("" stores the files unencrypted).
+// nullopt: --password-stdin found nothing to read.
+std::optional<std::string> CreationPassword(const PasswordOptions& options) {
+  std::optional<std::string> password = PasswordFromOptions(options);
+  if (!password && options.fromStdin) return std::nullopt;
+  return password.value_or("");
+}
+
+struct SourceOptions {
+  std::string archive;
+  std::vector<std::string> sources;
+  PasswordOptions password;
+};
+
+void AttachCompress(CLI::App& app, CliState& state, const char* name, bool newArchive) {
+  auto options = std::make_shared<SourceOptions>();
+  auto* command = app.add_subcommand(
+      name, newArchive ? "Create a new archive (replacing any file at ARCHIVE) from files and "
+                         "folders; a folder is stored with its name as the first level"
+                       : "Add files and folders to an existing archive; entries with the same "
+                         "names (letter case ignored) are replaced");
+  command->add_option("ARCHIVE", options->archive, "The archive (.tvk)")->required();
+  command->add_option("SOURCE", options->sources, "Files and folders to store")->required();
+  AddPasswordOptions(command, options->password);
+  const std::string commandName = name;
+  command->callback([&state, options, newArchive, commandName] {
+    state.action = [&state, options, newArchive, commandName] {
+      const std::optional<std::string> password = CreationPassword(options->password);
+      if (!password) return UsageError(commandName, "--password-stdin: no password on stdin");
+      std::vector<std::string> sources;
+      for (const auto& source : options->sources) sources.push_back(AbsoluteArgument(source));
+      AppContext& context = *state.context;
+      TerminalProgress progress;
+      if (!CompressAndAdd(context, std::move(sources), AbsoluteArgument(options->archive),
+                          *password, newArchive, &progress)) {
+        return ReportFailure(context);
+      }
+      return kExitOk;
+    };
+  });
+}
+
+void AttachCreate(CLI::App& app, CliState& state) { AttachCompress(app, state, "create", true); }
+void AttachAdd(CLI::App& app, CliState& state) { AttachCompress(app, state, "add", false); }
+
+void AttachDelete(CLI::App& app, CliState& state) {
+  struct Options {
+    std::string archive;
+    std::vector<std::string> names;
+  };
+  auto options = std::make_shared<Options>();
+  auto* command = app.add_subcommand(
+      "delete",
+      "Delete entries by name (letter case ignored; names that match nothing are "
+      "ignored). Deleting every entry is refused");
+  command->add_option("ARCHIVE", options->archive, "The archive (.tvk)")->required();
+  command->add_option("NAME", options->names, "Entry names as listed (folders separated by \\)")
+      ->required();
+  command->callback([&state, options] {
+    state.action = [&state, options] {
+      AppContext& context = *state.context;
+      TerminalProgress progress;
+      if (!DeleteEntries(context, AbsoluteArgument(options->archive), options->names, &progress)) {
+        return ReportFailure(context);
+      }
+      return kExitOk;
+    };
+  });
+}
+
+void AttachRename(CLI::App& app, CliState& state) {
+  struct Options {
+    std::string archive;
+    std::string oldName;
+    std::string newName;
+  };
+  auto options = std::make_shared<Options>();
+  auto* command = app.add_subcommand(
+      "rename",
+      "Give one entry a new name; \\ in NEW moves it to another folder level. The "
+      "stored data is kept byte for byte");
+  command->add_option("ARCHIVE", options->archive, "The archive (.tvk)")->required();
+  command->add_option("OLD", options->oldName, "The entry's name as listed")->required();
+  command->add_option("NEW", options->newName, "The new name")->required();
+  command->callback([&state, options] {
+    state.action = [&state, options] {
+      AppContext& context = *state.context;
+      if (!RenameEntry(context, AbsoluteArgument(options->archive), options->oldName,
+                       options->newName)) {
+        return ReportFailure(context);
+      }
+      return kExitOk;
+    };
+  });
+}
+
+// Hands the engine the password tvk has already gathered, should it ask.
+class GivenPassword : public PasswordPrompt {
+ public:
+  explicit GivenPassword(std::string password) : password_(std::move(password)) {}
+  std::optional<std::string> AskPassword(const std::string&, const std::string&) override {
+    return password_;
+  }
+
+ private:
+  std::string password_;
+};
+
+void AttachEncrypt(CLI::App& app, CliState& state) {
+  struct Options {
+    std::string archive;
+    std::vector<std::string> names;
+    PasswordOptions password;
+  };
+  auto options = std::make_shared<Options>();
+  auto* command = app.add_subcommand(
+      "encrypt",
+      "Encrypt entries with a password (all entries when no NAME is given); entries "
+      "already encrypted are left as they are. Without -p or --password-stdin the "
+      "password is asked on the terminal");
+  command->add_option("ARCHIVE", options->archive, "The archive (.tvk)")->required();
+  command->add_option("NAME", options->names, "Entry names as listed (letter case ignored)");
+  AddPasswordOptions(command, options->password);
+  command->callback([&state, options] {
+    state.action = [&state, options]() -> int {
+      AppContext& context = *state.context;
+      std::optional<std::string> password = PasswordFromOptions(options->password);
+      if (!password) {
+        if (options->password.fromStdin) {
+          return UsageError("encrypt", "--password-stdin: no password on stdin");
+        }
+        if (!StdinIsTerminal()) {
+          return UsageError("encrypt",
+                            "no password: give -p PASSWORD or --password-stdin (standard input "
+                            "is not a terminal, so it cannot be asked for)");
+        }
+        password = PromptPassword(TitleText(context, 34));
+        if (!password) {
+          if (InterruptRequested()) return ReportMessage(context, kMsgInterrupted);
+          return UsageError("encrypt", "no password given");
+        }
+      }
+      // An empty password would protect nothing; a script whose password variable is unset
+      // must not get an archive that only looks encrypted.
+      if (password->empty()) return UsageError("encrypt", "the password must not be empty");
+
+      const std::string archive = AbsoluteArgument(options->archive);
+      std::vector<std::string> names = options->names;
+      if (names.empty()) {
+        context.errorLog.clear();
+        ArchiveIndex index;
+        if (!LoadArchiveIndex(context, index, archive)) return ReportFailure(context);
+        names = index.paths;
+        LoadArchiveIndex(context, index);
+      }
+      GivenPassword given(*password);
+      TerminalProgress progress;
+      const bool done =
+          EncryptEntries(context, archive, *password, std::move(names), &given, &progress);
+      if (!done) return ReportFailure(context);
+      return kExitOk;
+    };
+  });
+}
+
+const bool kCreateRegistered = RegisterCommand(10, AttachCreate);
+const bool kAddRegistered = RegisterCommand(20, AttachAdd);
+const bool kDeleteRegistered = RegisterCommand(50, AttachDelete);
+const bool kRenameRegistered = RegisterCommand(60, AttachRename);
+const bool kEncryptRegistered = RegisterCommand(70, AttachEncrypt);
+
+}  // namespace
+}  // namespace tovask::cli

@@ -1,0 +1,464 @@
+#include "extract/extraction.h"
+
+#include <algorithm>
+#include <exception>
+#include <new>
+#include <optional>
+
+#include "archive/archive_index.h"
+#include "archive/entry_names.h"
+#include "archive/format.h"
+#include "archive/reader.h"
+#include "core/message_codes.h"
+#include "core/messages.h"
+#include "platform/file_handle.h"
+#include "platform/files.h"
+#include "platform/folders.h"
+#include "platform/safe_write.h"
+#include "platform/text.h"
+#include "platform/times.h"
+
+namespace tovask {
+namespace {
+
+// Catalogue codes used here.
+constexpr int kErrOpenFile = 1;            // %1% path as given
+constexpr int kErrReadFile = 2;            // %1% archive path
+constexpr int kErrSetFileTime = 31;        //
+constexpr int kErrCreateFolder = 35;       // %1% folder
+constexpr int kErrCancelled = 36;          //
+constexpr int kErrEndedUnexpectedly = 37;  // %1% archive path
+constexpr int kErrDigestEncrypted = 38;    //
+constexpr int kErrDigestDamaged = 39;      //
+constexpr int kErrLengthDamaged = 40;      //
+constexpr int kErrWriteFile = 41;          // %1% file path
+constexpr int kTitleDecompressing = 32;    // %1% entry name
+constexpr int kTitleFinished = 33;
+constexpr int kTitlePasswordPrompt = 34;
+constexpr int kTitlePasswordCaption = 35;
+
+// Loading takes the first half of the bar, the entries the second.
+constexpr int kLoadSpan = 50;
+constexpr int kEntriesBase = 50;
+constexpr int kEntriesSpan = 50;
+
+bool IsBlank(const std::string& text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return c == ' '; });
+}
+
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.rfind(platform::kSeparator);
+  if (slash == std::string::npos) return std::string();
+  if (slash == 0) return std::string(1, platform::kSeparator);
+  return path.substr(0, slash);
+}
+
+// The folder part of an entry name up to and including its last "\" ("" without one).
+std::string EntryFolderPrefix(const std::string& name) {
+  const std::size_t slash = name.rfind(kEntrySeparator);
+  return slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
+}
+
+bool NamesMatch(const std::vector<std::string>& list, const std::string& upperName) {
+  return std::any_of(list.begin(), list.end(), [&](const std::string& item) {
+    return platform::AsciiUpper(item) == upperName;
+  });
+}
+
+// What extraction and testing share: the loaded index, the open archive, the password asked
+// once per run, and the reading and verifying of one entry.
+class Session {
+ public:
+  Session(AppContext& context, const ExtractSeams& seams, std::string archivePath,
+          std::string password)
+      : context_(context),
+        seams_(seams),
+        archivePath_(std::move(archivePath)),
+        password_(std::move(password)) {}
+
+  ~Session() { Close(); }
+
+  // Loads the index (0..50 percent) and opens the archive. False when either failed.
+  bool Open() {
+    LoadOptions options;
+    options.mode = LoadMode::IndexOnly;
+    options.sink = seams_.sink;
+    options.progressBase = 0;
+    options.progressSpan = kLoadSpan;
+    if (!LoadArchiveIndex(context_, index_, archivePath_, options)) return false;
+    archive_ = platform::File::OpenLockedForRead(archivePath_);
+    if (archive_) archiveSize_ = archive_->Size();
+    if (!archive_ || !archiveSize_) {
+      archive_.reset();
+      ErrorText(context_, kErrReadFile, {platform::AsciiUpper(archivePath_)});
+      return false;
+    }
+    return true;
+  }
+
+  void Close() {
+    archive_.reset();
+    (void)LoadArchiveIndex(context_, index_);
+  }
+
+  [[nodiscard]] const ArchiveIndex& index() const { return index_; }
+
+  // One report per entry: percent 50 + i * 50 / count (i counted from 1). False (with 107
+  // recorded) when the user interrupted.
+  bool ReportEntry(std::size_t i) {
+    if (seams_.sink == nullptr) return true;
+    const auto count = static_cast<std::int64_t>(index_.count);
+    const int percent =
+        kEntriesBase + static_cast<int>((static_cast<std::int64_t>(i) + 1) * kEntriesSpan / count);
+    if (seams_.sink->Report(percent, TitleText(context_, kTitleDecompressing, {index_.paths[i]}))) {
+      return true;
+    }
+    ErrorText(context_, kMsgInterrupted);
+    return false;
+  }
+
+  void ReportFinished() {
+    if (seams_.sink != nullptr && context_.stepOk) {
+      (void)seams_.sink->Report(100, TitleText(context_, kTitleFinished));
+    }
+  }
+
+  // For an encrypted entry with no password yet, asks once per run. False (36 recorded) when
+  // the prompt is cancelled or there is no one to ask.
+  bool EnsurePassword(std::uint8_t flags) {
+    if ((flags & EntryFlags::Encrypted) == 0 || !password_.empty() || passwordAsked_) {
+      return true;
+    }
+    passwordAsked_ = true;
+    std::optional<std::string> typed;
+    if (seams_.passwordPrompt != nullptr) {
+      typed = seams_.passwordPrompt->AskPassword(TitleText(context_, kTitlePasswordPrompt),
+                                                 TitleText(context_, kTitlePasswordCaption));
+    }
+    if (!typed) {
+      ErrorText(context_, kErrCancelled);
+      return false;
+    }
+    password_ = std::move(*typed);
+    return true;
+  }
+
+  // Reads, decodes and verifies entry i. nullopt with 37 (block outside the file or read
+  // error), 38/39 (digest) or 40 (length) recorded.
+  std::optional<Bytes> DecodeEntry(std::size_t i) {
+    const std::int64_t offset = index_.dataAreaStart + index_.dataOffsets[i];
+    const std::int64_t size = index_.storedSizes[i];
+    const auto fileSize = static_cast<std::int64_t>(*archiveSize_);
+    std::optional<Bytes> stored;
+    if (index_.dataOffsets[i] >= 0 && size >= 0 && index_.dataAreaStart >= 0 &&
+        offset <= fileSize && size <= fileSize - offset &&
+        archive_->Seek(static_cast<std::uint64_t>(offset))) {
+      stored = archive_->Read(static_cast<std::size_t>(size));
+    }
+    if (!stored || static_cast<std::int64_t>(stored->size()) != size) {
+      ErrorText(context_, kErrEndedUnexpectedly, {platform::AsciiUpper(archivePath_)});
+      return std::nullopt;
+    }
+    const std::uint8_t flags = index_.flags[i];
+    Bytes content =
+        DecodeDataBlock(context_.dataOps, *stored, flags, password_, index_.originalSizes[i]);
+    if (context_.dataOps.Digest(content) != index_.md5Texts[i]) {
+      ErrorText(context_,
+                (flags & EntryFlags::Encrypted) != 0 ? kErrDigestEncrypted : kErrDigestDamaged);
+      return std::nullopt;
+    }
+    if (static_cast<std::int64_t>(content.size()) != index_.originalSizes[i]) {
+      ErrorText(context_, kErrLengthDamaged);
+      return std::nullopt;
+    }
+    return content;
+  }
+
+ private:
+  AppContext& context_;
+  const ExtractSeams& seams_;
+  std::string archivePath_;
+  std::string password_;
+  bool passwordAsked_ = false;
+  ArchiveIndex index_;
+  std::optional<platform::File> archive_;
+  std::optional<std::uint64_t> archiveSize_;
+};
+
+// The entry loop of one extraction run.
+class Extraction {
+ public:
+  Extraction(AppContext& context, OverwritePrompt& prompt, ExtractRequest request,
+             const ExtractSeams& seams)
+      : context_(context),
+        prompt_(prompt),
+        request_(std::move(request)),
+        seams_(seams),
+        session_(context, seams, request_.archivePath, request_.password) {}
+
+  bool Run() {
+    context_.errorLog.clear();
+    context_.stepOk = true;
+    if (!platform::IsAbsolutePath(request_.archivePath)) {
+      ErrorText(context_, kMsgPathNotAbsolute, {request_.archivePath});
+      return false;
+    }
+    if (IsBlank(request_.targetFolder)) {
+      request_.targetFolder = FolderOf(request_.archivePath);
+    } else if (!platform::IsAbsolutePath(request_.targetFolder)) {
+      ErrorText(context_, kMsgPathNotAbsolute, {request_.targetFolder});
+      return false;
+    }
+    prompt_.answer = AnswerNone;
+
+    if (!session_.Open()) {
+      session_.Close();
+      return false;
+    }
+    if (!platform::FolderExists(request_.targetFolder)) {
+      std::string folder = request_.targetFolder;
+      if (!platform::EnsureFolderPath(folder)) {
+        ErrorText(context_, kErrCreateFolder, {platform::AsciiUpper(request_.targetFolder)});
+      }
+    }
+    if (context_.stepOk) {
+      root_ = platform::SafeFolder::Open(request_.targetFolder);
+      if (!root_) {
+        ErrorText(context_, kErrCreateFolder, {platform::AsciiUpper(request_.targetFolder)});
+      }
+    }
+    if (!context_.stepOk) {
+      session_.Close();
+      return false;
+    }
+
+    const ArchiveIndex& index = session_.index();
+    for (std::size_t i = 0; i < static_cast<std::size_t>(index.count); ++i) {
+      if (!session_.ReportEntry(i)) break;
+      const Outcome outcome = ExtractOne(i);
+      if (outcome == Outcome::Cancelled) {
+        session_.Close();
+        return true;
+      }
+      if (outcome == Outcome::EndRun) break;
+    }
+    session_.ReportFinished();
+    session_.Close();
+    return context_.stepOk;
+  }
+
+ private:
+  enum class Outcome { Next, EndRun, Cancelled };
+
+  bool Selected(const std::string& name) const {
+    const std::string upper = platform::AsciiUpper(name);
+    if (request_.selection) return NamesMatch(*request_.selection, upper);
+    if (request_.exclusions) return !NamesMatch(*request_.exclusions, upper);
+    return true;
+  }
+
+  // A name is usable when it passes the entry-name rule and no folder level on its way inside
+  // the target is a symbolic link.
+  bool Usable(const std::string& name) const {
+    return IsSafeEntryName(name) &&
+           root_->Probe(EntryNameToNative(name)) != platform::PathState::LinkOnTheWay;
+  }
+
+  bool Exists(const std::string& name) const {
+    return root_->Probe(EntryNameToNative(name)) != platform::PathState::Missing;
+  }
+
+  // Asks (or takes the remembered answer) for an existing file. Returns Next with *name
+  // possibly changed (write), or tells the loop to skip, end or cancel.
+  enum class Decision { Write, Skip, Cancel };
+  Decision DecideExisting(std::size_t i, std::string* name) {
+    const ArchiveIndex& index = session_.index();
+    const OverwriteAnswer remembered = prompt_.answer;
+    if (remembered != AnswerYesToAll && remembered != AnswerNoToAll &&
+        remembered != AnswerRenameAll) {
+      prompt_.existingPath = root_->FullPath(EntryNameToNative(*name));
+      prompt_.archivedSize = index.originalSizes[i];
+      prompt_.archivedTime = index.times[i];
+      prompt_.newName.clear();
+      // Cleared so that a question closed without an answer is seen as such, never mistaken
+      // for the answer given to the previous file.
+      prompt_.answer = AnswerNone;
+      if (seams_.overwrite != nullptr) {
+        seams_.overwrite->Ask(prompt_);
+      } else {
+        prompt_.answer = AnswerNo;
+      }
+    }
+    switch (prompt_.answer) {
+      case AnswerYes:
+      case AnswerYesToAll:
+        return Decision::Write;
+      case AnswerRename: {
+        const std::string& typed = prompt_.newName;
+        const std::string renamed = EntryFolderPrefix(*name) + typed;
+        if (typed.find(kEntrySeparator) != std::string::npos ||
+            typed.find(platform::kSeparator) != std::string::npos || !Usable(renamed)) {
+          ErrorText(context_, kMsgUnsafeTargetName, {typed});
+          return Decision::Skip;
+        }
+        *name = renamed;
+        return Decision::Write;
+      }
+      case AnswerRenameAll: {
+        const std::string numbered =
+            NumberedName(*name, [this](const std::string& candidate) { return Exists(candidate); });
+        if (numbered.empty() || !Usable(numbered)) {
+          ErrorText(context_, kMsgUnsafeTargetName, {numbered.empty() ? *name : numbered});
+          return Decision::Skip;
+        }
+        *name = numbered;
+        return Decision::Write;
+      }
+      case AnswerCancel:
+        return Decision::Cancel;
+      case AnswerNo:
+      case AnswerNoToAll:
+      case AnswerNone:
+      default:
+        // No, and a question left without an answer: the existing file is kept.
+        return Decision::Skip;
+    }
+  }
+
+  Outcome ExtractOne(std::size_t i) {
+    const ArchiveIndex& index = session_.index();
+    std::string name = index.paths[i];
+    if (name.find('?') != std::string::npos) return Outcome::Next;
+    if (!Selected(name)) return Outcome::Next;
+    if (!Usable(name)) {
+      ErrorText(context_, kMsgUnsafeEntryName, {name});
+      return Outcome::Next;
+    }
+    const std::uint8_t flags = index.flags[i];
+    if (!session_.EnsurePassword(flags)) return Outcome::EndRun;
+
+    if (request_.askBeforeOverwrite && Exists(name)) {
+      switch (DecideExisting(i, &name)) {
+        case Decision::Write:
+          break;
+        case Decision::Skip:
+          return Outcome::Next;
+        case Decision::Cancel:
+          ErrorText(context_, kErrCancelled);
+          return Outcome::Cancelled;
+      }
+    }
+
+    std::optional<Bytes> content = session_.DecodeEntry(i);
+    if (!content) return Outcome::EndRun;
+
+    const std::string native = EntryNameToNative(name);
+    const std::size_t slash = native.rfind(platform::kSeparator);
+    if (slash != std::string::npos) {
+      const std::string folder = native.substr(0, slash);
+      const platform::FolderStatus status = root_->EnsureFolders(folder, nullptr);
+      if (status == platform::FolderStatus::LinkOnTheWay) {
+        ErrorText(context_, kMsgUnsafeEntryName, {name});
+        return Outcome::Next;
+      }
+      if (status == platform::FolderStatus::Failed) {
+        // Reported, and the write is still tried: it fails in turn and says which file.
+        ErrorText(context_, kErrCreateFolder, {platform::AsciiUpper(root_->FullPath(folder))});
+      }
+    }
+
+    platform::WriteOptions options;
+    options.readOnly = (flags & EntryFlags::ReadOnly) != 0;
+    if (const auto local = LocalFromDateTime(index.times[i])) {
+      options.modifiedUnix = platform::UnixFromLocal(*local);
+    }
+    const std::string fullPath = root_->FullPath(native);
+    const platform::WriteResult written = root_->WriteFile(native, *content, options);
+    switch (written.status) {
+      case platform::WriteStatus::Written:
+        break;
+      case platform::WriteStatus::LinkOnTheWay:
+        ErrorText(context_, kMsgUnsafeEntryName, {name});
+        return Outcome::Next;
+      case platform::WriteStatus::ReadOnlyExisting:
+      case platform::WriteStatus::Failed:
+        ErrorText(context_, kErrWriteFile, {platform::AsciiUpper(fullPath)});
+        return Outcome::Next;
+    }
+    if (!written.timeSet) ErrorText(context_, kErrSetFileTime);
+    // Hidden, System and Archive have no counterpart to set here: a hidden file is one whose
+    // name starts with ".", which the name already says.
+    return Outcome::Next;
+  }
+
+  AppContext& context_;
+  OverwritePrompt& prompt_;
+  ExtractRequest request_;
+  const ExtractSeams& seams_;
+  Session session_;
+  std::optional<platform::SafeFolder> root_;
+};
+
+void RecordFailure(AppContext& context, const char* what) {
+  ErrorText(context, kMsgInternalFailure, {what});
+}
+
+}  // namespace
+
+bool ExtractEntries(AppContext& context, OverwritePrompt& prompt, ExtractRequest request,
+                    const ExtractSeams& seams) {
+  try {
+    Extraction extraction(context, prompt, std::move(request), seams);
+    return extraction.Run();
+  } catch (const std::bad_alloc&) {
+    RecordFailure(context, "分配内存");
+  } catch (const std::exception&) {
+    RecordFailure(context, "解压缩");
+  }
+  return false;
+}
+
+bool RestoreFileTime(AppContext& context, const std::string& path, double dateTime) {
+  if (!platform::StatPath(path)) {
+    ErrorText(context, kErrOpenFile, {path});
+    return false;
+  }
+  const std::optional<platform::LocalDateTime> local = LocalFromDateTime(dateTime);
+  const std::optional<std::int64_t> unix =
+      local ? platform::UnixFromLocal(*local) : std::nullopt;
+  if (!unix || !platform::SetModifiedTime(path, *unix)) {
+    ErrorText(context, kErrSetFileTime);
+    return false;
+  }
+  return true;
+}
+
+bool TestEntries(AppContext& context, const std::string& archivePath, std::string password,
+                 const ExtractSeams& seams) {
+  try {
+    context.errorLog.clear();
+    context.stepOk = true;
+    if (!platform::IsAbsolutePath(archivePath)) {
+      ErrorText(context, kMsgPathNotAbsolute, {archivePath});
+      return false;
+    }
+    Session session(context, seams, archivePath, std::move(password));
+    if (!session.Open()) return false;
+    const ArchiveIndex& index = session.index();
+    for (std::size_t i = 0; i < static_cast<std::size_t>(index.count); ++i) {
+      if (!session.ReportEntry(i)) break;
+      if (!session.EnsurePassword(index.flags[i])) break;
+      // A failing entry is recorded; the next one is tested all the same.
+      (void)session.DecodeEntry(i);
+    }
+    session.ReportFinished();
+    return context.stepOk;
+  } catch (const std::bad_alloc&) {
+    RecordFailure(context, "分配内存");
+  } catch (const std::exception&) {
+    RecordFailure(context, "测试");
+  }
+  return false;
+}
+
+}  // namespace tovask

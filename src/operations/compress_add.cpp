@@ -1,0 +1,250 @@
+#include "operations/compress_add.h"
+
+#include <cstddef>
+#include <exception>
+#include <new>
+#include <string_view>
+#include <utility>
+
+#include "archive/archive_index.h"
+#include "archive/format.h"
+#include "archive/reader.h"
+#include "archive/writer.h"
+#include "core/message_codes.h"
+#include "core/messages.h"
+#include "operations/source_collection.h"
+#include "platform/files.h"
+#include "platform/folders.h"
+#include "platform/text.h"
+#include "platform/times.h"
+
+namespace tovask {
+namespace {
+
+using platform::kSeparator;
+
+constexpr int kTitlePreparing = 11;
+constexpr int kTitleCompressing = 12;
+constexpr int kErrorFileChanged = 11;
+constexpr int kErrorFolderNotCreated = 12;
+constexpr int kErrorNoSources = 21;
+constexpr int kErrorInternal = 99;
+
+// The bands of the run: files 5..55, the load of the kept entries 55..75, the writer 75..100.
+constexpr int kFilesBase = 5;
+constexpr int kFilesSpan = 50;
+constexpr int kLoadBase = 55;
+constexpr int kLoadSpan = 20;
+constexpr int kWriteBase = 75;
+constexpr int kWriteSpan = 25;
+
+// The size and offset fields hold at most 2^31 - 1.
+constexpr std::uint64_t kFirstTooLargeSize = std::uint64_t{1} << 31;
+
+// The last level of a native path.
+std::string_view LastLevel(std::string_view path) {
+  return path.substr(path.rfind(kSeparator) + 1);
+}
+
+std::uint8_t AttributeFlags(const platform::FileInfo& info, std::string_view fullPath) {
+  std::uint8_t flags = EntryFlags::Archive;  // every collected file; System never
+  if (!info.ownerWritable) flags |= EntryFlags::ReadOnly;
+  if (LastLevel(fullPath).starts_with('.')) flags |= EntryFlags::Hidden;
+  return flags;
+}
+
+double ModificationTime(std::int64_t unixSeconds) {
+  const auto local = platform::LocalFromUnix(unixSeconds);
+  // A time outside the years 1..9999 has no date-time value; the format's day zero stands
+  // in for it (such times come only from a deliberately set clock).
+  return local ? DateTimeFromLocal(*local) : 0.0;
+}
+
+class CompressRun {
+ public:
+  CompressRun(AppContext& context, std::string password, bool newArchive, ProgressSink* sink)
+      : context_(context), password_(std::move(password)), newArchive_(newArchive), sink_(sink) {}
+
+  bool Run(const std::vector<std::string>& sources, const std::string& archivePath) {
+    if (sink_ != nullptr && !Report(1, TitleText(context_, kTitlePreparing))) return false;
+    // The archive path is checked first: a run that cannot write gains nothing from a walk.
+    // An empty path (files dropped with no archive open) gets its own message rather than
+    // the folder's (12) or the temporary file's (18), which would name nothing.
+    if (archivePath.empty()) {
+      ErrorText(context_, kMsgArchivePathEmpty);
+      return false;
+    }
+    if (!platform::IsAbsolutePath(archivePath)) {
+      ErrorText(context_, kMsgPathNotAbsolute, {archivePath});
+      return false;
+    }
+    if (!CollectSources(context_, sources, set_, sink_)) return false;
+    if (set_.count <= 0) {
+      ErrorText(context_, kErrorNoSources);
+      return false;
+    }
+    if (!RefuseTooLargeFiles()) return false;
+    if (!CompressFiles()) return false;
+    if (!CheckBatch()) return false;
+    // Only the names are needed from here on (the load's exclusions and the new entries).
+    set_.fullPaths = {};
+    if (!MakeArchiveFolder(archivePath)) return false;
+    return LoadAndWrite(archivePath);
+  }
+
+ private:
+  bool Report(int percent, const std::string& text) {
+    if (sink_->Report(percent, text)) return true;
+    ErrorText(context_, kMsgInterrupted);
+    return false;
+  }
+
+  // Every file's size before any of them is read: a file the fields cannot hold ends the run
+  // before anything is read or written, not after minutes of compression.
+  bool RefuseTooLargeFiles() {
+    bool ok = true;
+    for (const std::string& path : set_.fullPaths) {
+      const auto info = platform::StatPath(path);
+      // A file gone since the walk is reported by the compression loop (11).
+      if (info && info->size >= kFirstTooLargeSize) {
+        ErrorText(context_, kMsgFileTooLarge, {path});
+        ok = false;
+      }
+    }
+    return ok;
+  }
+
+  bool CompressFiles() {
+    const std::int64_t count = set_.count;
+    for (std::int64_t i = 1; i <= count; ++i) {
+      const std::string& path = set_.fullPaths[static_cast<std::size_t>(i - 1)];
+      if (sink_ != nullptr) {
+        const int percent = static_cast<int>(i * kFilesSpan / count + kFilesBase);
+        const std::string position = std::to_string(i) + "/" + std::to_string(count);
+        if (!Report(percent, TitleText(context_, kTitleCompressing, {path, position}))) {
+          return false;
+        }
+      }
+      // Size, time and attributes as the file stands before it is read.
+      const auto info = platform::StatPath(path);
+      if (!info || !info->isRegular) {
+        ErrorText(context_, kErrorFileChanged, {path});
+        return false;
+      }
+      if (info->size >= kFirstTooLargeSize) {  // grew since the check before the loop
+        ErrorText(context_, kMsgFileTooLarge, {path});
+        return false;
+      }
+      // A file that cannot be read counts as 0 bytes: unless it is empty, its length then
+      // differs from its size like that of a file that changed.
+      Bytes content = platform::ReadWholeFile(path).value_or(Bytes{});
+      if (content.size() != info->size) {
+        ErrorText(context_, kErrorFileChanged, {path});
+        return false;
+      }
+      auto encoded = EncodeDataBlock(context_.dataOps, content, password_);
+      if (!encoded) {
+        ErrorText(context_, kMsgInternalFailure, {"加密文件 " + path});
+        return false;
+      }
+      content = {};
+      batch_.originalSizes.push_back(static_cast<std::int32_t>(info->size));
+      batch_.times.push_back(ModificationTime(info->modifiedUnix));
+      batch_.flags.push_back(AttributeFlags(*info, path) | encoded->transformFlags);
+      batch_.md5Texts.push_back(std::move(encoded->md5Text));
+      batch_.storedSizes.push_back(static_cast<std::int32_t>(encoded->block.size()));
+      batch_.storedBlocks.push_back(std::move(encoded->block));
+    }
+    return true;
+  }
+
+  bool CheckBatch() {
+    const auto count = static_cast<std::size_t>(set_.count);
+    if (set_.relativeNames.size() == count && batch_.originalSizes.size() == count &&
+        batch_.times.size() == count && batch_.flags.size() == count &&
+        batch_.md5Texts.size() == count && batch_.storedSizes.size() == count &&
+        batch_.storedBlocks.size() == count) {
+      return true;
+    }
+    ErrorText(context_, kErrorInternal, {"1003"});
+    return false;
+  }
+
+  // The archive's folder (up to its last separator; the root is never created).
+  bool MakeArchiveFolder(const std::string& archivePath) {
+    std::string folder = archivePath.substr(0, archivePath.rfind(kSeparator));
+    if (folder.empty() || platform::FolderExists(folder)) return true;
+    const std::string shown = folder;
+    if (platform::EnsureFolderPath(folder)) return true;
+    ErrorText(context_, kErrorFolderNotCreated, {platform::AsciiUpper(shown)});
+    return false;
+  }
+
+  bool LoadAndWrite(const std::string& archivePath) {
+    ArchiveIndex index;
+    if (!newArchive_ && platform::FileExists(archivePath)) {
+      // Every stored entry whose name is being added is left out: it is replaced.
+      LoadOptions load;
+      load.exclusions = set_.relativeNames;
+      load.mode = LoadMode::WithBlocks;
+      load.sink = sink_;
+      load.progressBase = kLoadBase;
+      load.progressSpan = kLoadSpan;
+      if (!LoadArchiveIndex(context_, index, archivePath, load)) return false;
+    }
+    // Kept entries first, then the incoming ones in collection order. The data offsets are
+    // placeholders: the writer's rebuilt layout computes every offset.
+    for (std::size_t k = 0; k < set_.relativeNames.size(); ++k) {
+      ArchiveEntry entry;
+      entry.path = std::move(set_.relativeNames[k]);
+      entry.originalSize = batch_.originalSizes[k];
+      entry.time = batch_.times[k];
+      entry.flags = batch_.flags[k];
+      entry.md5Text = std::move(batch_.md5Texts[k]);
+      entry.storedSize = batch_.storedSizes[k];
+      index.Append(entry);
+      index.storedBlocks.push_back(std::move(batch_.storedBlocks[k]));
+    }
+    set_ = SourceSet{};
+    batch_ = IncomingEntries{};
+    index.count = static_cast<std::int32_t>(index.paths.size());
+    index.carriesDataArea = false;
+    WriteOptions write;
+    write.sink = sink_;
+    write.progressBase = kWriteBase;
+    write.progressSpan = kWriteSpan;
+    return WriteArchive(context_, index, archivePath, write);
+  }
+
+  AppContext& context_;
+  const std::string password_;
+  const bool newArchive_;
+  ProgressSink* const sink_;
+  SourceSet set_;
+  IncomingEntries batch_;
+};
+
+}  // namespace
+
+bool CompressAndAdd(AppContext& context, std::vector<std::string> sources, std::string archivePath,
+                    std::string password, bool newArchive, ProgressSink* sink) {
+  context.errorLog.clear();
+  context.stepOk = true;
+  bool ok = false;
+  try {
+    // The run owns the source list, the batch and the index; all of it is released when it
+    // ends, on every path.
+    CompressRun run(context, std::move(password), newArchive, sink);
+    ok = run.Run(sources, archivePath);
+  } catch (const std::bad_alloc&) {
+    ErrorText(context, kMsgInternalFailure, {"分配内存"});
+    ok = false;
+  } catch (const std::exception& e) {
+    ErrorText(context, kMsgInternalFailure, {std::string("压缩 (") + e.what() + ")"});
+    ok = false;
+  }
+  context.stepOk = ok;
+  return ok;
+}
+
+}  // namespace tovask
