@@ -2,17 +2,22 @@
 //
 // The file is opened read-only with an exclusive lock while it is read. Every size in the file
 // (entry count, index block lengths, stored sizes, data offsets) is checked against the real
-// file size before anything is allocated or read. Failures are recorded through ErrorText with
-// the archive path in upper case:
-//   2  the file cannot be opened or locked
+// file size before anything is allocated or read, so memory stays a small multiple of the file
+// size: decoded records may together take at most 64 times the file size plus 16 MiB, and the
+// stored blocks of a WithBlocks load together at most the data area (sound archives never
+// overlap blocks). Failures are recorded through ErrorText with the archive path in upper case:
+//   2  the file cannot be opened, locked or read
 //   53 no terminated header text and count; count <= 0; index blocks beyond the file; a
-//      record that does not decompress or whose fields run past its end
+//      record that does not decompress (1 MiB bound) or whose fields run past its end; decoded
+//      records or stored blocks beyond the memory bounds above
 //   51 the header text does not start with the magic (second argument: the magic)
 //   52 the version field, trimmed, is not the format version (arguments: the header text as
 //      read, magic + version)
-//   54 WithBlocks: a stored block that runs past the end of the file
+//   54 WithBlocks: a stored block with a negative size or offset, or one that runs past the
+//      end of the file (IndexOnly and WithDataArea leave blocks to the extraction)
 //   99 with 1001 / 1002: columns of unequal length after the load
 //   100 the path is not absolute; 107 the progress sink reported an interrupt
+// A failed load leaves the index empty.
 #pragma once
 
 #include <string>
@@ -28,7 +33,8 @@ struct LoadOptions {
   // Relative paths of entries to leave out, compared in upper case.
   std::vector<std::string> exclusions;
   LoadMode mode = LoadMode::IndexOnly;
-  // When set, one report per entry in the file: percent = i * span / N + base, text title 10.
+  // When set, one report per entry in the file (excluded ones too): percent = i * span / N +
+  // base in integers, text title 10 with "i/N".
   ProgressSink* sink = nullptr;
   int progressBase = 0;
   int progressSpan = 0;

@@ -9,13 +9,17 @@
 //
 // Layout: carriesDataArea -> every record keeps its dataOffsets item and the data area is
 // dataArea byte for byte; otherwise offsets are rebuilt and the data area is storedBlocks in
-// index order. An entry with an empty path is written like any other.
+// index order, one write per block. An entry with an empty path is written like any other
+// (record and block), so the offsets of the entries after it stay right.
 //
-// Failures (ErrorText): 99 with 1011 / 1012 / 1013 for columns of unequal length (nothing
-// written); 105 when a stored size or offset + stored size would pass 2^31 - 1 (checked before
-// the temporary file exists); 18 then 20 when the temporary file cannot be created; 20 when
-// writing fails; 19 (path in upper case) when the final rename fails; 100 for a relative path;
-// 107 when the sink reported an interrupt (no 20 then).
+// Failures (ErrorText): 99 with 1011 / 1012 / 1013 for columns of unequal length, 1012 also
+// for a stored size that differs from its block's length (nothing written); 105 when a stored size
+// or offset + stored size would pass 2^31 - 1 (checked before the temporary file exists); 18 then
+// 20 when the temporary file cannot be created; 20 when writing fails; 19 (path in upper case) when
+// the final rename fails; 100 for a relative path; 107 when the sink reported an interrupt, also at
+// the closing report (no 20 then). The result is also left in stepOk. Of the index only
+// dataAreaStart changes (the new file's data-area start); the dataOffsets column keeps its items
+// even where the file got new ones.
 #pragma once
 
 #include <string>

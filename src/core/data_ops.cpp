@@ -205,9 +205,9 @@ Bytes DataOps::Decompress(ByteView frame, std::size_t maxOutput) const {
 
     // One byte of room past the bound tells "exactly the bound" from "more than the bound".
     const std::size_t capacity = maxOutput == SIZE_MAX ? SIZE_MAX : maxOutput + 1;
-    const std::size_t firstSize = std::min(
-        capacity,
-        std::max<std::size_t>(4096, std::min<std::size_t>(frame.size(), SIZE_MAX / 4) * 4));
+    // The first guess comes from the bytes actually present, never from the header.
+    const std::size_t firstSize =
+        std::min(capacity, std::clamp<std::size_t>(frame.size() * 4, 4096, 1 << 20));
     Bytes out;
     std::size_t produced = 0;
     ZSTD_inBuffer in{frame.data(), frame.size(), 0};

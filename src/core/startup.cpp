@@ -34,15 +34,6 @@ bool EnsureFolderLevels(const std::string& folder) {
   return platform::FolderExists(folder);
 }
 
-// Writes the default file to a path where no file existed. A failed write can leave a
-// partial file behind (a full disk keeps what it got); it is removed, because a truncated
-// message file would otherwise be taken as the user's own and shadow every later fallback.
-bool WriteDefaultMessageFile(const std::string& path) {
-  if (platform::WriteWholeFile(path, DefaultMessageFile())) return true;
-  (void)platform::RemoveFile(path);
-  return false;
-}
-
 }  // namespace
 
 void StartUp(AppContext& context) { StartUp(context, platform::ExecutableDirectory()); }
@@ -61,12 +52,14 @@ void StartUp(AppContext& context, std::string_view executableDirectory) {
   if (platform::FileExists(programFile)) return;
   if (!configFile.empty() && platform::FileExists(configFile)) return;
 
-  if (WriteDefaultMessageFile(programFile)) return;
+  // WriteWholeFile never leaves a cut-off file behind, which a later start would take as the
+  // user's own.
+  if (platform::WriteWholeFile(programFile, DefaultMessageFile())) return;
   // A program directory the user cannot write to (a system-wide installation): the default
   // file goes to the per-user configuration folder. Failures stay silent; lookups then use
   // the built-in fallback texts.
   if (configFile.empty() || !EnsureFolderLevels(platform::UserConfigDirectory())) return;
-  (void)WriteDefaultMessageFile(configFile);
+  (void)platform::WriteWholeFile(configFile, DefaultMessageFile());
 }
 
 std::string MessageFilePath(const AppContext& context) {

@@ -268,8 +268,8 @@ class Extraction {
     return root_->Probe(EntryNameToNative(name)) != platform::PathState::Missing;
   }
 
-  // Asks (or takes the remembered answer) for an existing file. Returns Next with *name
-  // possibly changed (write), or tells the loop to skip, end or cancel.
+  // Asks (or takes the remembered answer) for an existing file: Write (with *name changed for
+  // a rename), Skip, or Cancel the run.
   enum class Decision { Write, Skip, Cancel };
   Decision DecideExisting(std::size_t i, std::string* name) {
     const ArchiveIndex& index = session_.index();
@@ -424,8 +424,7 @@ bool RestoreFileTime(AppContext& context, const std::string& path, double dateTi
     return false;
   }
   const std::optional<platform::LocalDateTime> local = LocalFromDateTime(dateTime);
-  const std::optional<std::int64_t> unix =
-      local ? platform::UnixFromLocal(*local) : std::nullopt;
+  const std::optional<std::int64_t> unix = local ? platform::UnixFromLocal(*local) : std::nullopt;
   if (!unix || !platform::SetModifiedTime(path, *unix)) {
     ErrorText(context, kErrSetFileTime);
     return false;

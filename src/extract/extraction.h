@@ -1,12 +1,27 @@
 // ExtractEntries: decodes, verifies and writes the entries of one archive below a target
 // folder, with restored times and attributes, asking before it replaces an existing file.
 //
-// Safety: every name is checked by IsSafeEntryName before anything is written (entry names,
-// typed rename names, numbered names); an unsafe name is refused with message 106 naming it
-// and the run goes on with the next entry (result false). Symbolic links inside the target
-// are never followed out of it. Each file is verified (digest, then length) before it is
-// written, written under a temporary name in its folder and renamed into place, so a failing
-// entry or a full disk leaves no partial file. The archive is opened read-only.
+// Safety: every name is checked once before anything is written: entry names by
+// IsSafeEntryName (106 naming the entry), typed rename names (must be a plain file name) and
+// numbered names by the same rule (110 naming the name); the run goes on with the next entry
+// (result false). A folder level inside the target that is a symbolic link is never followed
+// (106); an existing link at the file's own name is replaced, never written through. Each file
+// is verified (digest, then length) before it is written, written under a hidden temporary
+// name in its folder with its mode and time set, and renamed into place, so a failing entry or
+// a full disk leaves no partial file. An existing file without owner write permission is
+// refused with 41 (judged by its bits, so also as root). The archive is opened read-only with
+// the exclusive lock, so read-only archives extract.
+//
+// Messages: 100 relative archive path or target; the reader's own; 2 archive cannot be
+// opened; 35 target or sub-folder cannot be created (a sub-folder failure still tries the
+// write, which then fails with 41); 36 password prompt cancelled (run ends) or overwrite
+// question cancelled (run ends, result true); 37 a block outside the archive file or a read
+// error (run ends); 38 / 39 digest mismatch of an encrypted / plain entry (run ends); 40
+// length mismatch (run ends); 41 a file cannot be written (next entry); 31 its time cannot be
+// set; 107 interrupted at a progress report (files already written stay).
+//
+// Progress: the load reports 0..50; entry i of N (from 1) reports 50 + i * 50 / N with title
+// 32, also when it is skipped; a run without errors ends with 100 and title 33.
 #pragma once
 
 #include <optional>
@@ -22,8 +37,8 @@ namespace tovask {
 
 struct ExtractRequest {
   std::string archivePath;
-  std::string password;       // "" = none given yet (asked once at the first encrypted entry)
-  std::string targetFolder;   // "" or blanks: the archive's folder
+  std::string password;      // "" = none given yet (asked once at the first encrypted entry)
+  std::string targetFolder;  // "" or blanks: the archive's folder
   bool askBeforeOverwrite = true;
   std::optional<std::vector<std::string>> selection;   // absent: every entry
   std::optional<std::vector<std::string>> exclusions;  // used only without a selection
@@ -31,23 +46,26 @@ struct ExtractRequest {
 
 struct ExtractSeams {
   ProgressSink* sink = nullptr;
-  PasswordPrompt* passwordPrompt = nullptr;   // null: a needed password counts as cancelled
-  OverwriteQuestion* overwrite = nullptr;     // null: a needed question counts as "no"
+  PasswordPrompt* passwordPrompt = nullptr;  // null: a needed password counts as cancelled
+  OverwriteQuestion* overwrite = nullptr;    // null: a needed question counts as "no"
 };
 
 // Result: true when the run recorded no error, and true after a cancel of the overwrite
 // question (message 36 recorded). The request is copied at the start; nothing of the caller's
-// record is used afterwards.
+// record is used afterwards. The overwrite question is asked with prompt.answer reset to
+// AnswerNone, so a question left without an answer is seen as such: the entry is skipped (the
+// existing file is neither overwritten nor renamed, and the run goes on).
 [[nodiscard]] bool ExtractEntries(AppContext& context, OverwritePrompt& prompt,
                                   ExtractRequest request, const ExtractSeams& seams);
 
 // Sets the file's last-write time from a local date-time value (access time unchanged).
 // Records 1 (path as given) or 31 and returns false on failure.
-[[nodiscard]] bool RestoreFileTime(AppContext& context, const std::string& path,
-                                   double dateTime);
+[[nodiscard]] bool RestoreFileTime(AppContext& context, const std::string& path, double dateTime);
 
-// Decodes and verifies every entry without writing anything; records one message per failing
-// entry (38, 39, 40, 37) and goes on with the next. Returns true when every entry verified.
+// Decodes and verifies every entry (names with "?" too) without writing anything; records one
+// message per failing entry (38, 39, 40, 37) and goes on with the next. The password is asked
+// once, at the first encrypted entry (cancel: 36, stop); progress as in ExtractEntries.
+// Returns true when every entry verified.
 [[nodiscard]] bool TestEntries(AppContext& context, const std::string& archivePath,
                                std::string password, const ExtractSeams& seams);
 

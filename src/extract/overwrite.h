@@ -22,15 +22,16 @@ enum OverwriteAnswer : int {
 
 struct OverwritePrompt {
   OverwriteAnswer answer = AnswerNone;
-  std::string existingPath;      // full native path of the existing file
-  std::int32_t archivedSize = 0; // original size of the entry that would replace it
-  double archivedTime = 0.0;     // its modification time (date-time value)
-  std::string newName;           // the file name typed in the rename prompt; "" = none
+  std::string existingPath;       // full native path of the existing file
+  std::int32_t archivedSize = 0;  // original size of the entry that would replace it
+  double archivedTime = 0.0;      // its modification time (date-time value)
+  std::string newName;            // the file name typed in the rename prompt; "" = none
 };
 
 // Asks the overwrite question for prompt.existingPath. Sets prompt.answer (and, for
-// AnswerRename, prompt.newName: a plain file name, the candidate the user settled on). A window
-// closed without an answer leaves prompt.answer as it was.
+// AnswerRename, prompt.newName: a plain file name, the candidate the user settled on; see
+// DecideRename). A window closed without an answer leaves prompt.answer as it was; the engine
+// sets it to AnswerNone before it asks, and skips the entry when it comes back so.
 class OverwriteQuestion {
  public:
   virtual ~OverwriteQuestion() = default;

@@ -17,20 +17,20 @@ namespace tovask::platform {
 
 // The operations a fault hook can make fail, and the path the hook is given for each.
 enum class FileOp {
-  OpenRead,     // File::OpenLockedForRead, ReadWholeFile: open (the file)
-  Lock,         // File::OpenLockedForRead: the exclusive lock (the file)
-  CreateTemp,   // File::CreateTemporary, WriteWholeFile (the folder)
-  Read,         // File::Read, ReadWholeFile (the file)
-  Seek,         // File::Seek (the file)
-  Write,        // File::Write, WriteWholeFile (the file written; for WriteWholeFile its
-                //   temporary file, whose name holds the target's name)
-  Sync,         // File::Sync (the file), the folder sync after ReplaceWith (the folder)
-  Rename,       // ReplaceWith, RenameFile, WriteWholeFile (the destination)
-  Remove,       // RemoveFile (the file)
-  CreateFolder, // CreateFolder (the folder)
-  SetTime,      // SetModifiedTime (the file)
-  SetMode,      // SetReadOnly, File::SetMode (the file)
-  ReadFolder,   // ListFolder (the folder)
+  OpenRead,      // File::OpenLockedForRead, ReadWholeFile: open (the file)
+  Lock,          // File::OpenLockedForRead: the exclusive lock (the file)
+  CreateTemp,    // File::CreateTemporary, WriteWholeFile (the folder)
+  Read,          // File::Read, ReadWholeFile (the file)
+  Seek,          // File::Seek (the file)
+  Write,         // File::Write, WriteWholeFile (the file written; for WriteWholeFile its
+                 //   temporary file, whose name holds the target's name)
+  Sync,          // File::Sync (the file), the folder sync after ReplaceWith (the folder)
+  Rename,        // ReplaceWith, RenameFile, WriteWholeFile (the destination)
+  Remove,        // RemoveFile (the file)
+  CreateFolder,  // CreateFolder (the folder)
+  SetTime,       // SetModifiedTime (the file)
+  SetMode,       // SetReadOnly, File::SetMode (the file)
+  ReadFolder,    // ListFolder (the folder)
 };
 
 // Called before each listed operation with the path it works on. A nonzero result is an errno
@@ -58,10 +58,11 @@ class File {
   [[nodiscard]] static std::optional<File> OpenLockedForRead(const std::string& path);
 
   // Creates a new hidden file "." + baseName + "-XXXXXX" in folder (mkstemp, mode 0600) and
-  // locks it; *createdPath (when not null) receives its path.
+  // locks it; *createdPath (when not null) receives its path. A base name longer than 200
+  // bytes is cut to fit the length limit of one name.
   [[nodiscard]] static std::optional<File> CreateTemporary(const std::string& folder,
-                                                          std::string_view baseName,
-                                                          std::string* createdPath);
+                                                           std::string_view baseName,
+                                                           std::string* createdPath);
 
   [[nodiscard]] bool IsOpen() const { return fd_ >= 0; }
   [[nodiscard]] std::optional<std::uint64_t> Size() const;

@@ -19,7 +19,7 @@ TEST_P(EntryNameSafety, Classifies) {
 INSTANTIATE_TEST_SUITE_P(
     Names, EntryNameSafety,
     ::testing::Values(NameCase{"a.txt", true}, NameCase{"docs\\readme", true},
-                      NameCase{"a:b.txt", true}, NameCase{"...", true},
+                      NameCase{"ab:c.txt", true}, NameCase{"a:b.txt", false}, NameCase{"...", true},
                       NameCase{"数据\\报告.doc", true}, NameCase{".profile", true},
                       NameCase{"a?b", true},  // skipped by extraction, not refused
                       NameCase{"", false}, NameCase{"..", false}, NameCase{".", false},

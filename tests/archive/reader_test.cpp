@@ -1,5 +1,6 @@
 #include "archive/reader.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <limits>
@@ -92,7 +93,10 @@ TEST_F(ReaderTest, MissingFileIsErrorTwoWithTheUpperCasePath) {
 }
 
 TEST_F(ReaderTest, RelativePathIsRefusedWithoutOpeningAnything) {
-  FaultPlan opens(platform::FileOp::OpenRead, 0);
+  FaultPlan::Options onlyArchives;
+  onlyArchives.filter = testing::PathsUnder(work.path());
+  FaultPlan opens(platform::FileOp::OpenRead, 0, onlyArchives);
+  WriteSample();
   EXPECT_FALSE(Load("test.tvk"));
   EXPECT_THAT(Codes(), ElementsAre(kMsgPathNotAbsolute));
   EXPECT_EQ(opens.calls(), 0);
@@ -219,7 +223,7 @@ TEST_F(ReaderTest, OtherVersionIsErrorFiftyTwoWithTheHeaderText) {
 
 TEST_F(ReaderTest, HeaderLongerThanEightBytesWithMagicAndVersionIsAccepted) {
   const StoredEntry sample = MakeStoredEntry(context.dataOps, "a.txt", "abc");
-  for (const std::string header : {"RID  and more 1.05", "RIDx1.05", "RID 1.05", "RID  1.05 "}) {
+  for (const std::string header : {"RID  and more 1.05", "RIDxx 1.05", "RID 1.05", "RID  1.05 "}) {
     const std::string path = ArchivePath("long.tvk");
     ArchiveBuilder(context.dataOps).Header(header).Entry(sample).WriteTo(path);
     EXPECT_TRUE(Load(path)) << header << ": " << context.errorLog;

@@ -1,5 +1,6 @@
 #include "archive/writer.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>

@@ -101,7 +101,9 @@ class ModifyCommandsTest : public ::testing::Test {
   // Names in the test folder other than the sources: a temporary file would show here.
   Names FolderNames() const {
     Names names;
-    for (const auto& name : *platform::ListFolder(dir_.path())) {
+    const auto listed = platform::ListFolder(dir_.path());
+    if (!listed) return {"<unreadable>"};
+    for (const auto& name : *listed) {
       if (name != "src" && name != "prog" && name != "x" && name != "y") names.push_back(name);
     }
     return names;
@@ -210,7 +212,9 @@ TEST_P(RenameCommandTest, RenamesOrPrintsTheMessage) {
   EXPECT_EQ(r.exitCode, c.exitCode);
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, c.err);
-  if (c.exitCode != 0) EXPECT_EQ(ArchiveBytes(), before);
+  if (c.exitCode != 0) {
+    EXPECT_EQ(ArchiveBytes(), before);
+  }
   EXPECT_EQ(List(), std::string(kTitles) + Row(c.firstPath, "5", "5", false, kMd5Hello) +
                         Row("src\\sub\\b.txt", "6", "6", false, kMd5World));
   EXPECT_EQ(FolderNames(), Names{"a.tvk"});

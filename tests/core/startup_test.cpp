@@ -63,10 +63,11 @@ class StartUpTest : public ::testing::Test {
   std::string ProgramFile() const { return dir_ / "prog/DAZezo.ini"; }
   std::string ConfigFile() const { return dir_ / "home/.config/tovask/DAZezo.ini"; }
 
-  // Makes every write to path fail as a read-only folder would.
-  static void FailWritesTo(const std::string& path) {
-    platform::SetFaultHook([path](platform::FileOp op, const std::string& target) {
-      return op == platform::FileOp::Write && target == path ? EACCES : 0;
+  // Makes every write into folder fail as a read-only folder would (also the write of a
+  // temporary file that would be renamed into place).
+  static void FailWritesIn(const std::string& folder) {
+    platform::SetFaultHook([prefix = folder + "/"](platform::FileOp op, const std::string& path) {
+      return op == platform::FileOp::Write && path.rfind(prefix, 0) == 0 ? EACCES : 0;
     });
   }
 
@@ -119,10 +120,11 @@ TEST_F(StartUpTest, ExistingFileSurvivesRestartByteForByte) {
 }
 
 TEST_F(StartUpTest, FallsBackToTheConfigFolderWhenProgramDirectoryIsNotWritable) {
-  FailWritesTo(ProgramFile());
+  FailWritesIn(ProgramDir());
   AppContext context;
   StartUp(context, ProgramDir());
-  EXPECT_FALSE(Exists(ProgramFile())) << "a half-written file must not stay behind";
+  EXPECT_FALSE(Exists(ProgramFile())) << "a cut-off file must not stay behind";
+  EXPECT_EQ(platform::ListFolder(ProgramDir()), std::vector<std::string>{"placeholder"});
   EXPECT_EQ(testing::ReadFile(ConfigFile()), ToText(DefaultMessageFile()));
   EXPECT_EQ(Sha256OfFile(ConfigFile()), kDefaultSha256);
   EXPECT_EQ(MessageFilePath(context), ConfigFile());

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -126,6 +127,14 @@ class EditsTest : public ::testing::Test {
     if (context_.dataOps.Digest(plain) != index.md5Texts.at(i)) return "<bad>";
     if (plain.size() != static_cast<std::size_t>(index.originalSizes.at(i))) return "<bad>";
     return ToText(plain);
+  }
+
+  // A fault hook that fails every file operation in the work folder (the message file stays
+  // readable): a test that expects nothing to be read or written there proves it with this.
+  platform::FaultHook FailInWorkFolder() const {
+    return [folder = workFolder_ + "/"](platform::FileOp, const std::string& path) {
+      return path.starts_with(folder) ? EIO : 0;
+    };
   }
 
   // Names in the work folder, sorted: temporary files of the writer would show here.

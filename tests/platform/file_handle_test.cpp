@@ -13,6 +13,7 @@
 
 #include "platform/files.h"
 #include "platform/scoped_env.h"
+#include "platform/text.h"
 #include "support/temp_dir.h"
 
 namespace tovask::platform {
@@ -73,6 +74,25 @@ TEST(FileHandleTest, TemporaryFileIsHiddenInItsFolder) {
   EXPECT_EQ(ListFolder(dir.path())->size(), 2u);
 
   EXPECT_FALSE(File::CreateTemporary(dir / "missing", "a.tvk", &path).has_value());
+}
+
+TEST(FileHandleTest, TemporaryFileForALongNameFitsTheNameLimit) {
+  TempDir dir;
+  std::string longName;
+  for (int i = 0; i < 83; ++i) longName += "中";  // 249 bytes, a valid name by itself
+  longName += ".tvk";
+  WriteFile(dir / longName, "old");
+  std::string path;
+  std::optional<File> file = File::CreateTemporary(dir.path(), longName, &path);
+  ASSERT_TRUE(file.has_value());
+  const std::string name = path.substr(dir.path().size() + 1);
+  EXPECT_LE(name.size(), 255u);
+  EXPECT_EQ(name.rfind(".中中", 0), 0u);
+  EXPECT_TRUE(IsValidUtf8(name));  // not cut inside a character
+  ASSERT_TRUE(file->Write(AsBytes("new")));
+  ASSERT_TRUE(file->Close());
+  EXPECT_TRUE(ReplaceWith(path, dir / longName));
+  EXPECT_EQ(ReadFile(dir / longName), "new");
 }
 
 TEST(FileHandleTest, WriteSeekReadAndSize) {

@@ -12,8 +12,8 @@
 #include <gtest/gtest.h>
 
 #include "platform/file_handle.h"
-#include "platform/text.h"
 #include "platform/scoped_env.h"
+#include "platform/text.h"
 #include "support/temp_dir.h"
 
 namespace tovask::platform {
@@ -208,9 +208,8 @@ TEST(FilesTest, CreateFolder) {
   EXPECT_FALSE(CreateFolder(dir / "file"));
   EXPECT_FALSE(CreateFolder(dir / "missing/b"));  // one level only
   {
-    ScopedFaultHook hook([](FileOp op, const std::string&) {
-      return op == FileOp::CreateFolder ? EACCES : 0;
-    });
+    ScopedFaultHook hook(
+        [](FileOp op, const std::string&) { return op == FileOp::CreateFolder ? EACCES : 0; });
     EXPECT_FALSE(CreateFolder(dir / "c"));
   }
   EXPECT_FALSE(PathExists(dir / "c"));
@@ -252,7 +251,8 @@ TEST(FilesTest, SetModifiedTimeKeepsTheAccessTime) {
   EXPECT_EQ(StatPath(path)->modifiedUnix, -86400);
 
   EXPECT_FALSE(SetModifiedTime(dir / "missing", 0));
-  ScopedFaultHook hook([](FileOp op, const std::string&) { return op == FileOp::SetTime ? EIO : 0; });
+  ScopedFaultHook hook(
+      [](FileOp op, const std::string&) { return op == FileOp::SetTime ? EIO : 0; });
   EXPECT_FALSE(SetModifiedTime(path, 5));
   EXPECT_EQ(StatPath(path)->modifiedUnix, -86400);
 }
@@ -266,12 +266,9 @@ TEST(FilesTest, SetReadOnly) {
     bool readOnly;
     unsigned after;
   } cases[] = {
-      {0664, true, 0444},   // every write bit goes
-      {0777, true, 0555},
-      {0444, false, 0644},  // only the owner's write bit comes back
-      {0400, false, 0600},
-      {0644, false, 0644},
-      {04755, true, 04555},  // other bits are kept
+      {0664, true, 0444},                        // every write bit goes
+      {0777, true, 0555},  {0444, false, 0644},  // only the owner's write bit comes back
+      {0400, false, 0600}, {0644, false, 0644}, {04755, true, 04555},  // other bits are kept
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.before);
@@ -280,7 +277,8 @@ TEST(FilesTest, SetReadOnly) {
     EXPECT_EQ(ModeOf(path), c.after);
     EXPECT_EQ(StatPath(path)->ownerWritable, !c.readOnly);
   }
-  ScopedFaultHook hook([](FileOp op, const std::string&) { return op == FileOp::SetMode ? EPERM : 0; });
+  ScopedFaultHook hook(
+      [](FileOp op, const std::string&) { return op == FileOp::SetMode ? EPERM : 0; });
   EXPECT_FALSE(SetReadOnly(path, true));
   EXPECT_EQ(ModeOf(path), 04555u);  // unchanged
 }
@@ -293,8 +291,8 @@ TEST(FilesTest, ListFolderIsSortedBytewise) {
   }
   ASSERT_TRUE(CreateFolder(dir / "B"));
   ASSERT_EQ(::symlink("gone", (dir / "z-link").c_str()), 0);
-  const std::vector<std::string> expected = {"B", "C", "_", "a", "a.txt", "b", "z-link",
-                                             "\xC3\xA9", "中"};
+  const std::vector<std::string> expected = {"B", "C",      "_",        "a", "a.txt",
+                                             "b", "z-link", "\xC3\xA9", "中"};
   EXPECT_EQ(ListFolder(dir.path()), expected);
   EXPECT_EQ(ListFolder(dir / "B"), std::vector<std::string>{});
   EXPECT_FALSE(ListFolder(dir / "missing").has_value());

@@ -21,8 +21,9 @@ TEST(TextTest, GbkRoundTrips) {
       {"abc 123", "abc 123"},
       {"中文", "\xD6\xD0\xCE\xC4"},
       {"！，：", "\xA3\xA1\xA3\xAC\xA3\xBA"},
-      {"a中b", "a\xD6\xD0"
-               "b"},
+      {"a中b",
+       "a\xD6\xD0"
+       "b"},
       {"中文！", "\xD6\xD0\xCE\xC4\xA3\xA1"},
   };
   for (const GbkCase& c : cases) {
@@ -68,11 +69,11 @@ TEST(TextTest, LongTextsConvertWhole) {
 
 TEST(TextTest, InvalidGbkIsRejected) {
   const std::string_view cases[] = {
-      "\x81"sv,          // lead byte without its second byte
-      "abc\xD6"sv,       // cut off at the end
-      "\xFF\xA1"sv,      // not a lead byte
-      "\xD6\x30"sv,      // second byte below the allowed range
-      "\xD6\x7F"sv,      // 0x7F is never a second byte
+      "\x81"sv,      // lead byte without its second byte
+      "abc\xD6"sv,   // cut off at the end
+      "\xFF\xA1"sv,  // not a lead byte
+      "\xD6\x30"sv,  // second byte below the allowed range
+      "\xD6\x7F"sv,  // 0x7F is never a second byte
       "ok\xD6\xD0\x81"sv,
   };
   for (const std::string_view c : cases) {
@@ -104,23 +105,23 @@ TEST(TextTest, Utf8Validation) {
       {"plain"sv, true},
       {"a\0b"sv, true},
       {"中文"sv, true},
-      {"\xC2\x80"sv, true},          // U+0080, smallest two-byte form
-      {"\xE0\xA0\x80"sv, true},      // U+0800, smallest three-byte form
-      {"\xEF\xBF\xBF"sv, true},      // U+FFFF
-      {"\xF0\x90\x80\x80"sv, true},  // U+10000, smallest four-byte form
-      {"\xF4\x8F\xBF\xBF"sv, true},  // U+10FFFF, the largest
-      {"\xC0\x80"sv, false},         // overlong NUL
-      {"\xC1\xBF"sv, false},         // overlong
-      {"\xE0\x9F\xBF"sv, false},     // overlong three-byte
-      {"\xF0\x8F\xBF\xBF"sv, false}, // overlong four-byte
-      {"\xED\xA0\x80"sv, false},     // U+D800
-      {"\xED\xBF\xBF"sv, false},     // U+DFFF
-      {"\xF4\x90\x80\x80"sv, false}, // above U+10FFFF
+      {"\xC2\x80"sv, true},           // U+0080, smallest two-byte form
+      {"\xE0\xA0\x80"sv, true},       // U+0800, smallest three-byte form
+      {"\xEF\xBF\xBF"sv, true},       // U+FFFF
+      {"\xF0\x90\x80\x80"sv, true},   // U+10000, smallest four-byte form
+      {"\xF4\x8F\xBF\xBF"sv, true},   // U+10FFFF, the largest
+      {"\xC0\x80"sv, false},          // overlong NUL
+      {"\xC1\xBF"sv, false},          // overlong
+      {"\xE0\x9F\xBF"sv, false},      // overlong three-byte
+      {"\xF0\x8F\xBF\xBF"sv, false},  // overlong four-byte
+      {"\xED\xA0\x80"sv, false},      // U+D800
+      {"\xED\xBF\xBF"sv, false},      // U+DFFF
+      {"\xF4\x90\x80\x80"sv, false},  // above U+10FFFF
       {"\xF5\x80\x80\x80"sv, false},
       {"\xFE"sv, false},
       {"\x80"sv, false},
-      {"\xE4\xB8"sv, false},         // cut off
-      {"\xE4\x41\xAD"sv, false},     // ASCII inside a character
+      {"\xE4\xB8"sv, false},      // cut off
+      {"\xE4\x41\xAD"sv, false},  // ASCII inside a character
       {"ok\xE4\xB8\xAD\xE4"sv, false},
   };
   for (const auto& c : cases) {
@@ -139,10 +140,10 @@ TEST(TextTest, Utf8CharLengthWalksCharacters) {
       {"\xC3\xA9x"sv, 2},
       {"中x"sv, 3},
       {"\xF0\x9F\x98\x80"sv, 4},
-      {"\x80"sv, 1},           // stray continuation byte
-      {"\xE4\xB8"sv, 1},       // cut-off character
-      {"\xE4\x41"sv, 1},       // the "A" after a broken lead must not be swallowed
-      {"\xED\xA0\x80"sv, 1},   // surrogate
+      {"\x80"sv, 1},          // stray continuation byte
+      {"\xE4\xB8"sv, 1},      // cut-off character
+      {"\xE4\x41"sv, 1},      // the "A" after a broken lead must not be swallowed
+      {"\xED\xA0\x80"sv, 1},  // surrogate
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(std::string(c.text)));
@@ -155,13 +156,10 @@ TEST(TextTest, GbkByteCount) {
     std::string_view text;
     std::size_t count;
   } cases[] = {
-      {""sv, 0},
-      {"abc"sv, 3},
-      {"a中"sv, 3},
-      {"\xF0\x9F\x98\x80"sv, 2},  // not in GBK: still two
-      {"\xC3\xA9"sv, 2},          // é
-      {"！，："sv, 6},
-      {"\x80z"sv, 2},             // a stray byte counts one
+      {""sv, 0},         {"abc"sv, 3},
+      {"a中"sv, 3},      {"\xF0\x9F\x98\x80"sv, 2},  // not in GBK: still two
+      {"\xC3\xA9"sv, 2},                             // é
+      {"！，："sv, 6},   {"\x80z"sv, 2},             // a stray byte counts one
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(std::string(c.text)));

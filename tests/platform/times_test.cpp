@@ -32,13 +32,10 @@ void ExpectRoundTrips(const TimeCase& c) {
 TEST(TimesTest, RoundTripInUtc) {
   ScopedEnv tz("TZ", "UTC0");
   const TimeCase cases[] = {
-      {{2004, 3, 5, 7, 8, 9}, 1078470489},
-      {{1970, 1, 1, 0, 0, 0}, 0},
+      {{2004, 3, 5, 7, 8, 9}, 1078470489},    {{1970, 1, 1, 0, 0, 0}, 0},
       {{1969, 12, 31, 23, 59, 59}, -1},  // also the value mktime uses for failure
-      {{1899, 12, 30, 0, 0, 0}, -2209161600},
-      {{2004, 2, 29, 12, 0, 0}, 1078056000},
-      {{1, 1, 1, 0, 0, 0}, -62135596800},
-      {{9999, 12, 31, 23, 59, 59}, 253402300799},
+      {{1899, 12, 30, 0, 0, 0}, -2209161600}, {{2004, 2, 29, 12, 0, 0}, 1078056000},
+      {{1, 1, 1, 0, 0, 0}, -62135596800},     {{9999, 12, 31, 23, 59, 59}, 253402300799},
   };
   for (const TimeCase& c : cases) ExpectRoundTrips(c);
 }
@@ -51,7 +48,7 @@ TEST(TimesTest, RoundTripInShanghai) {
 
 TEST(TimesTest, DaylightSavingIsDecidedByTheLibrary) {
   ScopedEnv tz("TZ", "CET-1CEST,M3.5.0,M10.5.0/3");
-  ExpectRoundTrips({{2004, 7, 1, 12, 0, 0}, 1088676000});  // summer: UTC+2
+  ExpectRoundTrips({{2004, 7, 1, 12, 0, 0}, 1088676000});   // summer: UTC+2
   ExpectRoundTrips({{2004, 1, 15, 12, 0, 0}, 1074164400});  // winter: UTC+1
 }
 
@@ -82,11 +79,11 @@ TEST(TimesTest, OutsideYearsOneToNineThousandNineHundredNinetyNine) {
 TEST(TimesTest, FieldsOutOfRangeAreNoDate) {
   ScopedEnv tz("TZ", "UTC0");
   const LocalDateTime cases[] = {
-      {0, 1, 1, 0, 0, 0},        {10000, 1, 1, 0, 0, 0},  {2004, 0, 1, 0, 0, 0},
-      {2004, 13, 1, 0, 0, 0},    {2004, 1, 0, 0, 0, 0},   {2004, 1, 32, 0, 0, 0},
-      {2003, 2, 29, 0, 0, 0},    {2004, 2, 30, 0, 0, 0},  {1900, 2, 29, 0, 0, 0},
-      {2004, 4, 31, 0, 0, 0},    {2004, 1, 1, 24, 0, 0},  {2004, 1, 1, -1, 0, 0},
-      {2004, 1, 1, 0, 60, 0},    {2004, 1, 1, 0, 0, 60},  {2004, 1, 1, 0, 0, -1},
+      {0, 1, 1, 0, 0, 0},     {10000, 1, 1, 0, 0, 0}, {2004, 0, 1, 0, 0, 0},
+      {2004, 13, 1, 0, 0, 0}, {2004, 1, 0, 0, 0, 0},  {2004, 1, 32, 0, 0, 0},
+      {2003, 2, 29, 0, 0, 0}, {2004, 2, 30, 0, 0, 0}, {1900, 2, 29, 0, 0, 0},
+      {2004, 4, 31, 0, 0, 0}, {2004, 1, 1, 24, 0, 0}, {2004, 1, 1, -1, 0, 0},
+      {2004, 1, 1, 0, 60, 0}, {2004, 1, 1, 0, 0, 60}, {2004, 1, 1, 0, 0, -1},
   };
   for (const LocalDateTime& c : cases) {
     SCOPED_TRACE(std::to_string(c.year) + "-" + std::to_string(c.month) + "-" +

@@ -113,6 +113,14 @@ std::optional<File> File::OpenLockedForRead(const std::string& path) {
 std::optional<File> File::CreateTemporary(const std::string& folder, std::string_view baseName,
                                           std::string* createdPath) {
   if (Injected(FileOp::CreateTemp, folder)) return std::nullopt;
+  // One level holds at most 255 bytes: a long base name is cut (on a character boundary) so
+  // that a file with a long name can still be replaced.
+  constexpr std::size_t kMaxBaseBytes = 200;
+  if (baseName.size() > kMaxBaseBytes) {
+    std::size_t cut = kMaxBaseBytes;
+    while (cut > 0 && (static_cast<unsigned char>(baseName[cut]) & 0xC0) == 0x80) --cut;
+    baseName = baseName.substr(0, cut);
+  }
   std::string name = posix::JoinPath(folder, "." + std::string(baseName) + "-XXXXXX");
   // mkostemp creates the file with mode 0600 and never reuses an existing name.
   const int fd = ::mkostemp(name.data(), O_CLOEXEC);
@@ -155,8 +163,8 @@ std::optional<Bytes> File::Read(std::size_t count) {
     std::size_t filled = 0;
     while (filled < count) {
       if (filled == buffer.size()) buffer.resize(std::min(count, buffer.size() * 2));
-      const ssize_t got = RetryOnEintr(
-          [&] { return ::read(fd_, buffer.data() + filled, buffer.size() - filled); });
+      const ssize_t got =
+          RetryOnEintr([&] { return ::read(fd_, buffer.data() + filled, buffer.size() - filled); });
       if (got < 0) return std::nullopt;
       if (got == 0) break;  // end of file
       filled += static_cast<std::size_t>(got);
@@ -250,8 +258,8 @@ bool ReplaceWith(const std::string& tempPath, const std::string& target) {
   // does not turn the replacement into a failure.
   const std::string folder = posix::ParentFolder(finalTarget);
   if (!Injected(FileOp::Sync, folder)) {
-    const int fd = RetryOnEintr(
-        [&] { return ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+    const int fd =
+        RetryOnEintr([&] { return ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
     if (fd >= 0) {
       (void)RetryOnEintr([&] { return ::fsync(fd); });
       ::close(fd);

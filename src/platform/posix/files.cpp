@@ -248,7 +248,7 @@ bool RemoveFile(const std::string& path) {
 
 bool SetModifiedTime(const std::string& path, std::int64_t unixSeconds) {
   if (Injected(FileOp::SetTime, path)) return false;
-  struct timespec times[2] {};
+  struct timespec times[2]{};
   times[0].tv_sec = 0;
   times[0].tv_nsec = UTIME_OMIT;  // access time stays as it is
   times[1].tv_sec = static_cast<time_t>(unixSeconds);

@@ -192,8 +192,7 @@ PathState SafeFolder::Probe(const std::string& relative) const {
                                                                      : PathState::Missing;
 }
 
-FolderStatus SafeFolder::EnsureFolders(const std::string& relativeFolder,
-                                       std::string* failedPath) {
+FolderStatus SafeFolder::EnsureFolders(const std::string& relativeFolder, std::string* failedPath) {
   const std::vector<std::string> levels = SplitLevels(relativeFolder);
   Fd current;
   int dir = fd_;
@@ -266,8 +265,8 @@ WriteResult SafeFolder::WriteFile(const std::string& relative, ByteView content,
   for (int attempt = 0; attempt < 100 && !file.valid(); ++attempt) {
     tempName = tempBase + RandomSuffix();
     const int fd = RetryOnEintr([&] {
-      return ::openat(dir, tempName.c_str(),
-                      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+      return ::openat(dir, tempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                      0600);
     });
     if (fd >= 0) {
       file = Fd(fd);
@@ -292,15 +291,14 @@ WriteResult SafeFolder::WriteFile(const std::string& relative, ByteView content,
   if (Injected(FileOp::Sync, tempPath) || RetryOnEintr([&] { return ::fsync(file.get()); }) != 0) {
     return discard();
   }
-  result.modeSet = !Injected(FileOp::SetMode, finalPath) &&
-                   ::fchmod(file.get(), static_cast<mode_t>(mode)) == 0;
+  result.modeSet =
+      !Injected(FileOp::SetMode, finalPath) && ::fchmod(file.get(), static_cast<mode_t>(mode)) == 0;
   if (options.modifiedUnix.has_value()) {
     struct timespec times[2] = {};
     times[0].tv_nsec = UTIME_OMIT;
     times[1].tv_sec = static_cast<time_t>(*options.modifiedUnix);
     times[1].tv_nsec = 0;
-    result.timeSet =
-        !Injected(FileOp::SetTime, finalPath) && ::futimens(file.get(), times) == 0;
+    result.timeSet = !Injected(FileOp::SetTime, finalPath) && ::futimens(file.get(), times) == 0;
   }
   if (::close(file.Release()) != 0 && errno != EINTR) {
     ::unlinkat(dir, tempName.c_str(), 0);

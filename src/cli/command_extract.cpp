@@ -1,0 +1,195 @@
+// tvk extract and tvk test.
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/cli_support.h"
+#include "core/messages.h"
+#include "extract/extraction.h"
+#include "platform/files.h"
+
+namespace tovask::cli {
+namespace {
+
+// The password prompt of a terminal run: asks without echo when stdin is a terminal; without
+// one the prompt counts as cancelled.
+class TerminalPasswordPrompt : public PasswordPrompt {
+ public:
+  std::optional<std::string> AskPassword(const std::string& prompt, const std::string&) override {
+    return PromptPassword(prompt);
+  }
+};
+
+enum class OverwriteMode { Ask, Yes, No, Rename };
+
+// Answers the overwrite question from --overwrite, or asks on the terminal with the seven
+// answers of the overwrite window (access keys Y A R E N L C, H for help).
+class TerminalOverwriteQuestion : public OverwriteQuestion {
+ public:
+  explicit TerminalOverwriteQuestion(OverwriteMode mode) : mode_(mode) {}
+
+  void Ask(OverwritePrompt& prompt) override {
+    switch (mode_) {
+      case OverwriteMode::Yes:
+        prompt.answer = AnswerYesToAll;
+        return;
+      case OverwriteMode::No:
+        prompt.answer = AnswerNoToAll;
+        return;
+      case OverwriteMode::Rename:
+        prompt.answer = AnswerRenameAll;
+        return;
+      case OverwriteMode::Ask:
+        break;
+    }
+    std::cerr << "\r\033[K";
+    ShowDetails(ExistingFileDetails(prompt.existingPath), prompt);
+    for (;;) {
+      std::cerr << "[Y]是 [A]全部选是 [R]重命名 [E]全部重命名 [N]否 [L]全部选否 [C]取消 [H]帮助: "
+                << std::flush;
+      std::string line;
+      if (!std::getline(std::cin, line)) return;  // end of input: no answer
+      const char key = line.empty() ? '\0' : static_cast<char>(std::toupper(line[0]));
+      switch (key) {
+        case 'Y': prompt.answer = AnswerYes; return;
+        case 'A': prompt.answer = AnswerYesToAll; return;
+        case 'E': prompt.answer = AnswerRenameAll; return;
+        case 'N': prompt.answer = AnswerNo; return;
+        case 'L': prompt.answer = AnswerNoToAll; return;
+        case 'C': prompt.answer = AnswerCancel; return;
+        case 'H':
+          std::cerr << "是：覆盖当前文件\n否：保留当前文件\n全部选是：全部覆盖\n全部选否：全部保留\n"
+                       "取消：取消解压操作\n重命名：使用新的名字解压\n"
+                       "全部重命名：自动生成新的文件名\n";
+          break;
+        case 'R':
+          if (AskRename(prompt)) return;
+          break;
+        default:
+          break;
+      }
+    }
+  }
+
+ private:
+  static void ShowDetails(const FileDetails& existing, const OverwritePrompt& prompt) {
+    const FileDetails archived = ArchivedFileDetails(prompt);
+    std::cerr << "下列文件已存在: " << existing.fileName << "\n  你是否确实要将已存在的文件: "
+              << existing.sizeText << "  " << existing.timeText << "\n  替换为: "
+              << archived.sizeText << "  " << archived.timeText << '\n';
+  }
+
+  // True when the rename settled the answer; false keeps the question open.
+  static bool AskRename(OverwritePrompt& prompt) {
+    std::cerr << "重命名文件为: " << std::flush;
+    std::string name;
+    if (!std::getline(std::cin, name)) return false;
+    if (!name.empty() && name.back() == '\r') name.pop_back();
+    std::string candidate;
+    const RenameStep step = DecideRename(prompt, name, &candidate, [](const std::string& path) {
+      return platform::PathExists(path);
+    });
+    if (step == RenameStep::ShowCandidate) ShowDetails(ExistingFileDetails(candidate), prompt);
+    return step == RenameStep::Answered;
+  }
+
+  OverwriteMode mode_;
+};
+
+// Exit status of a run: 1 whenever a message was recorded (a cancel returns true but is
+// told as a failure, so a script never mistakes a run that did nothing for a success).
+int Finish(const AppContext& context, bool ok) {
+  if (!ok || !context.errorLog.empty()) return ReportFailure(context);
+  return kExitOk;
+}
+
+void AttachExtract(CLI::App& app, CliState& state) {
+  struct Options {
+    std::string archive;
+    std::vector<std::string> names;
+    std::string target;
+    PasswordOptions password;
+    std::string overwrite;
+  };
+  auto options = std::make_shared<Options>();
+  auto* command = app.add_subcommand(
+      "extract", "Extract every entry, or the named entries, verifying each by MD5 and length "
+                 "and restoring its time and read-only state");
+  command->add_option("ARCHIVE", options->archive, "The archive (.tvk)")->required();
+  command->add_option("NAME", options->names,
+                      "Entries to extract, as listed (letter case ignored); default: all");
+  command->add_option("-o,--output", options->target,
+                      "Folder to extract into (created when missing); default: the archive's "
+                      "folder");
+  AddPasswordOptions(command, options->password);
+  command
+      ->add_option("--overwrite", options->overwrite,
+                   "What to do with existing files: ask (default on a terminal: the seven "
+                   "answers), yes (overwrite all), no (keep all; default without a terminal), "
+                   "rename (number the new files: a(1).txt)")
+      ->check(CLI::IsMember({"ask", "yes", "no", "rename"}));
+  command->callback([&state, options] {
+    state.action = [&state, options] {
+      AppContext& context = *state.context;
+      ExtractRequest request;
+      request.archivePath = AbsoluteArgument(options->archive);
+      if (!options->target.empty()) request.targetFolder = AbsoluteArgument(options->target);
+      if (auto password = PasswordFromOptions(options->password)) request.password = *password;
+      if (!options->names.empty()) request.selection = options->names;
+      std::string mode = options->overwrite;
+      if (mode.empty()) mode = StdinIsTerminal() ? "ask" : "no";
+      if (mode == "ask" && !StdinIsTerminal()) {
+        std::cerr << "tvk extract: --overwrite ask needs a terminal on standard input\n";
+        return kExitUsage;
+      }
+      const OverwriteMode overwriteMode = mode == "yes"    ? OverwriteMode::Yes
+                                          : mode == "no"   ? OverwriteMode::No
+                                          : mode == "rename" ? OverwriteMode::Rename
+                                                           : OverwriteMode::Ask;
+      TerminalProgress progress;
+      TerminalPasswordPrompt passwordPrompt;
+      TerminalOverwriteQuestion question(overwriteMode);
+      OverwritePrompt prompt;
+      ExtractSeams seams;
+      seams.sink = &progress;
+      seams.passwordPrompt = &passwordPrompt;
+      seams.overwrite = &question;
+      const bool ok = ExtractEntries(context, prompt, request, seams);
+      return Finish(context, ok);
+    };
+  });
+}
+
+void AttachTest(CLI::App& app, CliState& state) {
+  struct Options {
+    std::string archive;
+    PasswordOptions password;
+  };
+  auto options = std::make_shared<Options>();
+  auto* command = app.add_subcommand(
+      "test", "Decode and verify every entry (MD5 and length) without writing anything; "
+              "reports every failing entry");
+  command->add_option("ARCHIVE", options->archive, "The archive (.tvk)")->required();
+  AddPasswordOptions(command, options->password);
+  command->callback([&state, options] {
+    state.action = [&state, options] {
+      AppContext& context = *state.context;
+      std::string password;
+      if (auto given = PasswordFromOptions(options->password)) password = *given;
+      TerminalProgress progress;
+      TerminalPasswordPrompt passwordPrompt;
+      ExtractSeams seams;
+      seams.sink = &progress;
+      seams.passwordPrompt = &passwordPrompt;
+      const bool ok = TestEntries(context, AbsoluteArgument(options->archive), password, seams);
+      return Finish(context, ok);
+    };
+  });
+}
+
+const bool kExtractRegistered = RegisterCommand(80, AttachExtract);
+const bool kTestRegistered = RegisterCommand(90, AttachTest);
+
+}  // namespace
+}  // namespace tovask::cli
