@@ -52,16 +52,29 @@ class TerminalOverwriteQuestion : public OverwriteQuestion {
       if (!std::getline(std::cin, line)) return;  // end of input: no answer
       const char key = line.empty() ? '\0' : static_cast<char>(std::toupper(line[0]));
       switch (key) {
-        case 'Y': prompt.answer = AnswerYes; return;
-        case 'A': prompt.answer = AnswerYesToAll; return;
-        case 'E': prompt.answer = AnswerRenameAll; return;
-        case 'N': prompt.answer = AnswerNo; return;
-        case 'L': prompt.answer = AnswerNoToAll; return;
-        case 'C': prompt.answer = AnswerCancel; return;
+        case 'Y':
+          prompt.answer = AnswerYes;
+          return;
+        case 'A':
+          prompt.answer = AnswerYesToAll;
+          return;
+        case 'E':
+          prompt.answer = AnswerRenameAll;
+          return;
+        case 'N':
+          prompt.answer = AnswerNo;
+          return;
+        case 'L':
+          prompt.answer = AnswerNoToAll;
+          return;
+        case 'C':
+          prompt.answer = AnswerCancel;
+          return;
         case 'H':
-          std::cerr << "是：覆盖当前文件\n否：保留当前文件\n全部选是：全部覆盖\n全部选否：全部保留\n"
-                       "取消：取消解压操作\n重命名：使用新的名字解压\n"
-                       "全部重命名：自动生成新的文件名\n";
+          std::cerr
+              << "是：覆盖当前文件\n否：保留当前文件\n全部选是：全部覆盖\n全部选否：全部保留\n"
+                 "取消：取消解压操作\n重命名：使用新的名字解压\n"
+                 "全部重命名：自动生成新的文件名\n";
           break;
         case 'R':
           if (AskRename(prompt)) return;
@@ -75,9 +88,10 @@ class TerminalOverwriteQuestion : public OverwriteQuestion {
  private:
   static void ShowDetails(const FileDetails& existing, const OverwritePrompt& prompt) {
     const FileDetails archived = ArchivedFileDetails(prompt);
-    std::cerr << "下列文件已存在: " << existing.fileName << "\n  你是否确实要将已存在的文件: "
-              << existing.sizeText << "  " << existing.timeText << "\n  替换为: "
-              << archived.sizeText << "  " << archived.timeText << '\n';
+    std::cerr << "下列文件已存在: " << existing.fileName
+              << "\n  你是否确实要将已存在的文件: " << existing.sizeText << "  "
+              << existing.timeText << "\n  替换为: " << archived.sizeText << "  "
+              << archived.timeText << '\n';
   }
 
   // True when the rename settled the answer; false keeps the question open.
@@ -114,8 +128,9 @@ void AttachExtract(CLI::App& app, CliState& state) {
   };
   auto options = std::make_shared<Options>();
   auto* command = app.add_subcommand(
-      "extract", "Extract every entry, or the named entries, verifying each by MD5 and length "
-                 "and restoring its time and read-only state");
+      "extract",
+      "Extract every entry, or the named entries, verifying each by MD5 and length "
+      "and restoring its time and read-only state");
   command->add_option("ARCHIVE", options->archive, "The archive (.tvk)")->required();
   command->add_option("NAME", options->names,
                       "Entries to extract, as listed (letter case ignored); default: all");
@@ -143,10 +158,10 @@ void AttachExtract(CLI::App& app, CliState& state) {
         std::cerr << "tvk extract: --overwrite ask needs a terminal on standard input\n";
         return kExitUsage;
       }
-      const OverwriteMode overwriteMode = mode == "yes"    ? OverwriteMode::Yes
-                                          : mode == "no"   ? OverwriteMode::No
+      const OverwriteMode overwriteMode = mode == "yes"      ? OverwriteMode::Yes
+                                          : mode == "no"     ? OverwriteMode::No
                                           : mode == "rename" ? OverwriteMode::Rename
-                                                           : OverwriteMode::Ask;
+                                                             : OverwriteMode::Ask;
       TerminalProgress progress;
       TerminalPasswordPrompt passwordPrompt;
       TerminalOverwriteQuestion question(overwriteMode);
@@ -167,9 +182,10 @@ void AttachTest(CLI::App& app, CliState& state) {
     PasswordOptions password;
   };
   auto options = std::make_shared<Options>();
-  auto* command = app.add_subcommand(
-      "test", "Decode and verify every entry (MD5 and length) without writing anything; "
-              "reports every failing entry");
+  auto* command =
+      app.add_subcommand("test",
+                         "Decode and verify every entry (MD5 and length) without writing anything; "
+                         "reports every failing entry");
   command->add_option("ARCHIVE", options->archive, "The archive (.tvk)")->required();
   AddPasswordOptions(command, options->password);
   command->callback([&state, options] {

@@ -52,14 +52,13 @@ int ListAsJson(AppContext& context, const std::string& path) {
                        {"md5", cells[6]}});
   }
   LoadArchiveIndex(context, index);
-  nlohmann::ordered_json out = {
-      {"archive", path},
-      {"version", context.archiveMagic + context.formatVersion},
-      {"count", entries.size()},
-      {"totalSize", totalSize},
-      {"totalStored", totalStored},
-      {"archiveSize", archiveInfo ? archiveInfo->size : 0},
-      {"entries", entries}};
+  nlohmann::ordered_json out = {{"archive", path},
+                                {"version", context.archiveMagic + context.formatVersion},
+                                {"count", entries.size()},
+                                {"totalSize", totalSize},
+                                {"totalStored", totalStored},
+                                {"archiveSize", archiveInfo ? archiveInfo->size : 0},
+                                {"entries", entries}};
   std::cout << out.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
   return kExitOk;
 }
@@ -71,8 +70,9 @@ void AttachList(CLI::App& app, CliState& state) {
   };
   auto options = std::make_shared<Options>();
   auto* command = app.add_subcommand(
-      "list", "List the entries of an archive: a line of column titles, then one line per entry "
-              "with the seven columns separated by tabs");
+      "list",
+      "List the entries of an archive: a line of column titles, then one line per entry "
+      "with the seven columns separated by tabs");
   command->add_option("ARCHIVE", options->archive, "The archive (.tvk)")->required();
   command->add_flag("--json", options->json, "Print one JSON object instead");
   command->callback([&state, options] {
@@ -90,8 +90,9 @@ void AttachList(CLI::App& app, CliState& state) {
 void AttachInfo(CLI::App& app, CliState& state) {
   auto archive = std::make_shared<std::string>();
   auto* command = app.add_subcommand(
-      "info", "Show the archive's information: file name, version, number of files, total "
-              "size, total stored size, archive size and compression ratio");
+      "info",
+      "Show the archive's information: file name, version, number of files, total "
+      "size, total stored size, archive size and compression ratio");
   command->add_option("ARCHIVE", *archive, "The archive (.tvk)")->required();
   command->callback([&state, archive] {
     state.action = [&state, archive] {

@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
   app.fallthrough(false);
   app.footer(
       "Exit status: 0 success, 1 the operation failed (its numbered messages on stderr), 2 "
-      "usage error.\nRun 'tvk COMMAND --help' for the options of one command.");
+      "usage error.\nRun 'tvk COMMAND --help' for the options of one command.\n");
 
   cli::CliState state;
   state.context = &context;
