@@ -1,0 +1,113 @@
+// tvk list, list --json and info: exact output on a known archive, and failures told by code.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <string>
+
+#include "support/run_process.h"
+#include "support/temp_dir.h"
+
+namespace tovask {
+namespace {
+
+using testing::RunProcess;
+using testing::RunTvk;
+using testing::TempDir;
+using testing::WriteFile;
+
+class ListCommandsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    WriteFile(dir / "src/a.txt", "abc");
+    WriteFile(dir / "src/empty.dat", "");
+    ASSERT_EQ(RunProcess("/usr/bin/touch", {"-d", "2004-03-05 07:08:09", dir / "src/a.txt",
+                                            dir / "src/empty.dat"}, utc).exitCode, 0);
+    ASSERT_EQ(RunTvk({"create", archive, dir / "src"}, utc).exitCode, 0);
+  }
+
+  TempDir dir;
+  std::string archive = dir / "x.tvk";
+  testing::ProcessOptions utc{.env = {{"TZ", "UTC"}}};
+};
+
+TEST_F(ListCommandsTest, ListPrintsTitlesThenOneTabSeparatedLinePerEntry) {
+  const auto result = RunTvk({"list", archive}, utc);
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.out,
+            "相对路径及文件名\t原文件大小\t压缩后大小\t修改时间\t加密\t属性\tMD5效验码\n"
+            "src\\a.txt\t3\t3\t2004-03-05 07:08:09\t\tA\t900150983CD24FB0D6963F7D28E17F72\n"
+            "src\\empty.dat\t0\t0\t2004-03-05 07:08:09\t\tA\tD41D8CD98F00B204E9800998ECF8427E\n");
+}
+
+TEST_F(ListCommandsTest, JsonHasTheContractFields) {
+  const auto result = RunTvk({"list", archive, "--json"}, utc);
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  const auto json = nlohmann::json::parse(result.out);
+  EXPECT_EQ(json["archive"], archive);
+  EXPECT_EQ(json["version"], "RID1.05");
+  EXPECT_EQ(json["count"], 2);
+  EXPECT_EQ(json["totalSize"], 3);
+  EXPECT_EQ(json["totalStored"], 3);
+  EXPECT_EQ(json["archiveSize"], testing::ReadFile(archive).size());
+  ASSERT_EQ(json["entries"].size(), 2u);
+  const auto& first = json["entries"][0];
+  EXPECT_EQ(first["path"], "src\\a.txt");
+  EXPECT_EQ(first["size"], 3);
+  EXPECT_EQ(first["stored"], 3);
+  EXPECT_EQ(first["time"], "2004-03-05 07:08:09");
+  EXPECT_EQ(first["encrypted"], false);
+  EXPECT_EQ(first["compressed"], false);
+  EXPECT_EQ(first["attributes"], "A");
+  EXPECT_EQ(first["md5"], "900150983CD24FB0D6963F7D28E17F72");
+}
+
+TEST_F(ListCommandsTest, InfoPrintsTheSevenLinesWithZeroRatioForEmptyData) {
+  const auto result = RunTvk({"info", archive});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  const std::string size = std::to_string(testing::ReadFile(archive).size());
+  const int ratio = static_cast<int>(testing::ReadFile(archive).size() * 100 / 3);
+  const auto field = [](const std::string& value) {
+    return std::string(30 - value.size(), ' ') + value;
+  };
+  EXPECT_EQ(result.out, "    文件名：" + field("x.tvk") + "\n  压缩版本：" + field("RID1.05") +
+                            "\n  文件总数：" + field("2") + "\n文件总大小：" + field("3") +
+                            "\n压缩总大小：" + field("3") + "\n压缩包大小：" + field(size) +
+                            "\n    压缩率：" + field(std::to_string(ratio) + "%") + "\n");
+}
+
+struct DamagedCase {
+  const char* name;
+  std::string bytes;
+  const char* code;
+};
+
+TEST(ListCommandsDamaged, DamagedFilesFailWithTheirMessage) {
+  const DamagedCase cases[] = {
+      {"plain text", "no terminator here", "53:"},
+      {"other magic", std::string("XYZ 1.05\0\1\0\0\0", 13), "51:"},
+      {"other version", std::string("RID 1.04\0\1\0\0\0", 13), "52:"},
+      {"zero entries", std::string("RID 1.05\0\0\0\0\0", 13), "53:"},
+  };
+  for (const auto& c : cases) {
+    TempDir dir;
+    WriteFile(dir / "bad.tvk", c.bytes);
+    for (const char* command : {"list", "info"}) {
+      const auto result = RunTvk({command, dir / "bad.tvk"});
+      EXPECT_EQ(result.exitCode, 1) << c.name;
+      EXPECT_EQ(result.out, "") << c.name;
+      EXPECT_EQ(result.err.rfind(c.code, 0), 0u) << c.name << ": " << result.err;
+    }
+  }
+}
+
+TEST(ListCommandsUsage, MissingArgumentIsAUsageError) {
+  EXPECT_EQ(RunTvk({"list"}).exitCode, 2);
+  EXPECT_EQ(RunTvk({}).exitCode, 2);
+  EXPECT_EQ(RunTvk({"frobnicate"}).exitCode, 2);
+  EXPECT_EQ(RunTvk({"--help"}).exitCode, 0);
+}
+
+}  // namespace
+}  // namespace tovask
