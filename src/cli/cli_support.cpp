@@ -121,6 +121,8 @@ std::optional<std::string> PasswordFromOptions(const PasswordOptions& options) {
 
 std::optional<std::string> PromptPassword(const std::string& prompt) {
   if (!StdinIsTerminal()) return std::nullopt;
+  // A progress line may stand on the terminal; the prompt starts on a clean line.
+  if (isatty(STDERR_FILENO) == 1) std::cerr << "\r\033[K";
   std::cerr << prompt << std::flush;
   termios saved{};
   const bool haveTerm = tcgetattr(STDIN_FILENO, &saved) == 0;
