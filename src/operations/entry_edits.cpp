@@ -29,10 +29,23 @@ std::set<std::string> UpperCaseSet(const std::vector<std::string>& names) {
   return upper;
 }
 
-// A library exception (out of memory, a filesystem error) ends the operation with a message
-// instead of escaping to the caller's event loop.
-void RecordException(AppContext& context, const char* what) {
-  ErrorText(context, kMsgInternalFailure, {what});
+// Runs body on a fresh index and releases the index on every path. A library exception (out
+// of memory, a filesystem error) ends the operation with a message instead of escaping to the
+// caller's event loop. The result is what body returned; it is also left in stepOk.
+template <typename Body>
+bool WithIndex(AppContext& context, Body&& body) {
+  ArchiveIndex index;
+  bool result = false;
+  try {
+    result = body(index);
+  } catch (const std::bad_alloc&) {
+    ErrorText(context, kMsgInternalFailure, {"内存分配"});
+  } catch (const std::exception& e) {
+    ErrorText(context, kMsgInternalFailure, {e.what()});
+  }
+  LoadArchiveIndex(context, index);
+  context.stepOk = result;
+  return result;
 }
 
 }  // namespace
@@ -40,9 +53,8 @@ void RecordException(AppContext& context, const char* what) {
 bool DeleteEntries(AppContext& context, std::string archive, std::vector<std::string> names,
                    ProgressSink* sink) {
   context.errorLog.clear();
-  ArchiveIndex index;
-  bool result = false;
-  try {
+  return WithIndex(context, [&](ArchiveIndex& index) {
+    bool result = false;
     LoadOptions load;
     load.exclusions = std::move(names);
     load.mode = LoadMode::WithBlocks;
@@ -62,16 +74,8 @@ bool DeleteEntries(AppContext& context, std::string archive, std::vector<std::st
         result = WriteArchive(context, index, archive, write);
       }
     }
-  } catch (const std::bad_alloc&) {
-    RecordException(context, "内存分配");
-    result = false;
-  } catch (const std::exception& e) {
-    RecordException(context, e.what());
-    result = false;
-  }
-  LoadArchiveIndex(context, index);
-  context.stepOk = result;
-  return result;
+    return result;
+  });
 }
 
 bool RenameEntry(AppContext& context, std::string archive, std::string oldName,
@@ -89,8 +93,7 @@ bool RenameEntry(AppContext& context, std::string archive, std::string oldName,
   }
   context.stepOk = true;
 
-  ArchiveIndex index;
-  try {
+  return WithIndex(context, [&](ArchiveIndex& index) {
     LoadOptions load;
     load.mode = LoadMode::WithDataArea;
     context.stepOk = LoadArchiveIndex(context, index, archive, load);
@@ -121,15 +124,8 @@ bool RenameEntry(AppContext& context, std::string archive, std::string oldName,
         }
       }
     }
-  } catch (const std::bad_alloc&) {
-    RecordException(context, "内存分配");
-  } catch (const std::exception& e) {
-    RecordException(context, e.what());
-  }
-  const bool result = context.stepOk;
-  LoadArchiveIndex(context, index);
-  context.stepOk = result;
-  return result;
+    return context.stepOk;
+  });
 }
 
 bool EncryptEntries(AppContext& context, std::string archive, std::string password,
@@ -147,8 +143,7 @@ bool EncryptEntries(AppContext& context, std::string archive, std::string passwo
     password = std::move(*answer);  // used as confirmed, even when empty
   }
 
-  ArchiveIndex index;
-  try {
+  return WithIndex(context, [&](ArchiveIndex& index) {
     LoadOptions load;
     load.mode = LoadMode::WithBlocks;
     load.sink = sink;
@@ -199,15 +194,8 @@ bool EncryptEntries(AppContext& context, std::string archive, std::string passwo
     if (context.stepOk) {
       context.stepOk = WriteArchive(context, index, archive, WriteOptions{sink, 60, 40});
     }
-  } catch (const std::bad_alloc&) {
-    RecordException(context, "内存分配");
-  } catch (const std::exception& e) {
-    RecordException(context, e.what());
-  }
-  const bool result = context.stepOk;
-  LoadArchiveIndex(context, index);
-  context.stepOk = result;
-  return result;
+    return context.stepOk;
+  });
 }
 
 }  // namespace tovask
