@@ -16,6 +16,12 @@ using testing::RunTvk;
 using testing::TempDir;
 using testing::WriteFile;
 
+testing::ProcessOptions UtcOptions() {
+  testing::ProcessOptions options;
+  options.env = {{"TZ", "UTC"}};
+  return options;
+}
+
 class ListCommandsTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -28,7 +34,7 @@ class ListCommandsTest : public ::testing::Test {
 
   TempDir dir;
   std::string archive = dir / "x.tvk";
-  testing::ProcessOptions utc{.env = {{"TZ", "UTC"}}};
+  testing::ProcessOptions utc = UtcOptions();
 };
 
 TEST_F(ListCommandsTest, ListPrintsTitlesThenOneTabSeparatedLinePerEntry) {

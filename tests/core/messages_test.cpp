@@ -38,16 +38,7 @@ class ScopedConfigHome {
   std::optional<std::string> old_;
 };
 
-// SHA-256 of a file by the system's own tool, independent of anything the engine links.
-std::string Sha256OfFile(const std::string& path) {
-  const std::string command = "sha256sum '" + path + "'";
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return {};
-  char buffer[65] = {};
-  const std::size_t got = std::fread(buffer, 1, 64, pipe);
-  pclose(pipe);
-  return std::string(buffer, got);
-}
+using tovask::testing::Sha256OfFile;
 
 class MessagesTest : public ::testing::Test {
  protected:

@@ -23,15 +23,7 @@ using testing::TempDir;
 const std::string kDefaultSha256 =
     "246ed0cf5e2da9a1692dba10dc2bddc0395f1840481fb692068d53a271bcd884";
 
-std::string Sha256OfFile(const std::string& path) {
-  const std::string command = "sha256sum '" + path + "'";
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return {};
-  char buffer[65] = {};
-  const std::size_t got = std::fread(buffer, 1, 64, pipe);
-  pclose(pipe);
-  return std::string(buffer, got);
-}
+using tovask::testing::Sha256OfFile;
 
 bool Exists(const std::string& path) {
   FILE* file = std::fopen(path.c_str(), "rb");

@@ -26,6 +26,7 @@
 #include "platform/text.h"
 #include "support/archive_builder.h"
 #include "support/archive_fixture.h"
+#include "support/scripted_password.h"
 #include "support/temp_dir.h"
 
 namespace tovask::testing {
@@ -60,23 +61,7 @@ class ScriptedQuestion : public OverwriteQuestion {
   Step fallback_;
 };
 
-class ScriptedPassword : public PasswordPrompt {
- public:
-  explicit ScriptedPassword(std::optional<std::string> answer) : answer_(std::move(answer)) {}
-  std::optional<std::string> AskPassword(const std::string& prompt,
-                                         const std::string& caption) override {
-    ++calls;
-    lastPrompt = prompt;
-    lastCaption = caption;
-    return answer_;
-  }
-  int calls = 0;
-  std::string lastPrompt;
-  std::string lastCaption;
-
- private:
-  std::optional<std::string> answer_;
-};
+using ScriptedPassword = tovask::testing::ScriptedPassword;
 
 // Sets TZ for one test and restores it afterwards.
 class ScopedTimeZone {

@@ -9,6 +9,7 @@
 
 #include "operations/edits_fixture.h"
 #include "support/recording_sink.h"
+#include "support/scripted_password.h"
 
 namespace tovask::testing {
 namespace {
@@ -316,24 +317,7 @@ TEST_F(EditsTest, RenameOfADamagedArchiveReportsTheReaderAndWritesNothing) {
 
 // ---- EncryptEntries --------------------------------------------------------------------------
 
-// Answers the password prompt from a script and remembers what it was asked.
-class ScriptedPrompt : public PasswordPrompt {
- public:
-  explicit ScriptedPrompt(std::optional<std::string> answer) : answer_(std::move(answer)) {}
-  std::optional<std::string> AskPassword(const std::string& prompt,
-                                         const std::string& caption) override {
-    ++calls;
-    lastPrompt = prompt;
-    lastCaption = caption;
-    return answer_;
-  }
-  int calls = 0;
-  std::string lastPrompt;
-  std::string lastCaption;
-
- private:
-  std::optional<std::string> answer_;
-};
+using ScriptedPrompt = tovask::testing::ScriptedPassword;
 
 const std::vector<StoredFile> kMixedFiles = {
     {"a.txt", std::string(500, 'a'), ""},  // compressed

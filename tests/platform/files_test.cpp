@@ -24,11 +24,7 @@ using tovask::testing::ReadFile;
 using tovask::testing::TempDir;
 using tovask::testing::WriteFile;
 
-unsigned ModeOf(const std::string& path) {
-  struct stat st {};
-  EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
-  return st.st_mode & 07777;
-}
+unsigned ModeOf(const std::string& path) { return tovask::testing::FileMode(path); }
 
 TEST(FilesTest, AbsoluteNormalPath) {
   const struct {

@@ -26,6 +26,12 @@ void WriteFile(const std::string& path, const std::string& content);
 // The whole content of a file ("" when missing).
 [[nodiscard]] std::string ReadFile(const std::string& path);
 
+// Permission bits of a path (links followed); records a test failure when it cannot be read.
+[[nodiscard]] unsigned FileMode(const std::string& path);
+
+// SHA-256 of a file as lower-case hex, by the system's sha256sum (independent of the engine).
+[[nodiscard]] std::string Sha256OfFile(const std::string& path);
+
 // True when the tests run as root (permission failures cannot happen then).
 [[nodiscard]] bool RunningAsRoot();
 
