@@ -23,7 +23,7 @@ using testing::FaultPlan;
 using ::testing::HasSubstr;
 using testing::Int32Bytes;
 using testing::MakeStoredEntry;
-using testing::RecordingSink;
+using testing::ReportLog;
 using testing::StoredEntry;
 
 class ReaderTest : public testing::ArchiveFixture {
@@ -348,7 +348,7 @@ TEST_F(ReaderTest, ProgressReportsOnePercentPerEntryAlsoForExcludedOnes) {
   builder.WriteTo(path);
   for (const std::vector<std::string>& exclusions :
        {std::vector<std::string>{}, std::vector<std::string>{"TWO", "four"}}) {
-    RecordingSink sink;
+    ReportLog sink;
     LoadOptions options;
     options.exclusions = exclusions;
     options.sink = &sink;
@@ -372,7 +372,7 @@ TEST_F(ReaderTest, ProgressPercentsAreComputedInIntegers) {
   }
   const std::string path = ArchivePath();
   builder.WriteTo(path);
-  RecordingSink sink;
+  ReportLog sink;
   LoadOptions options;
   options.sink = &sink;
   options.progressSpan = 50;
@@ -384,7 +384,7 @@ TEST_F(ReaderTest, ProgressPercentsAreComputedInIntegers) {
 TEST_F(ReaderTest, InterruptAtAnyReportFailsWithOneHundredSeven) {
   const std::string path = WriteSample();
   for (int n = 1; n <= 3; ++n) {
-    RecordingSink sink(n);
+    ReportLog sink(n);
     LoadOptions options;
     options.mode = LoadMode::WithBlocks;
     options.sink = &sink;

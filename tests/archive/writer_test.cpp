@@ -26,7 +26,7 @@ using ::testing::ElementsAre;
 using testing::FaultPlan;
 using ::testing::HasSubstr;
 using testing::MakeStoredEntry;
-using testing::RecordingSink;
+using testing::ReportLog;
 using testing::StoredEntry;
 
 constexpr const char* kOldContent = "the old archive, which must survive every failure";
@@ -194,7 +194,7 @@ TEST_F(WriterTest, EntryWithEmptyPathIsWrittenWithItsBlock) {
 TEST_F(WriterTest, CountZeroIsWrittenAndThenRefusedByTheReader) {
   FillIndex({});
   const std::string path = ArchivePath();
-  RecordingSink sink;
+  ReportLog sink;
   WriteOptions options;
   options.sink = &sink;
   ASSERT_TRUE(Write(path, options)) << context.errorLog;
@@ -282,7 +282,7 @@ TEST_F(WriterTest, RelativePathIsRefused) {
 TEST_F(WriterTest, TemporaryFileThatCannotBeCreatedIsEighteenThenTwenty) {
   const std::string path = OldArchive();
   FillIndex(SampleEntries(2));
-  RecordingSink sink;
+  ReportLog sink;
   WriteOptions options;
   options.sink = &sink;
   FaultPlan plan(FileOp::CreateTemp, 1);
@@ -406,7 +406,7 @@ TEST_F(WriterTest, SymbolicLinkAtTheArchivePathStillPointsAtTheNewArchive) {
 
 TEST_F(WriterTest, ProgressPercentsAndTextsOfTheAddBand) {
   FillIndex(SampleEntries(10));
-  RecordingSink sink;
+  ReportLog sink;
   WriteOptions options;
   options.sink = &sink;
   options.progressBase = 75;
@@ -426,7 +426,7 @@ TEST_F(WriterTest, ProgressPercentsAndTextsOfTheAddBand) {
 
 TEST_F(WriterTest, ProgressOfTheDeleteBandAndOfTheCarriedOverLayout) {
   FillIndex(SampleEntries(3));
-  RecordingSink sink;
+  ReportLog sink;
   WriteOptions options;
   options.sink = &sink;
   options.progressBase = 40;
@@ -438,7 +438,7 @@ TEST_F(WriterTest, ProgressOfTheDeleteBandAndOfTheCarriedOverLayout) {
   LoadOptions load;
   load.mode = LoadMode::WithDataArea;
   ASSERT_TRUE(LoadArchiveIndex(context, index, ArchivePath(), load));
-  RecordingSink carried;
+  ReportLog carried;
   options.sink = &carried;
   ASSERT_TRUE(Write(ArchivePath(), options));
   EXPECT_THAT(carried.Percents(), ElementsAre(50, 60, 70, 100));
@@ -454,7 +454,7 @@ TEST_F(WriterTest, InterruptAtAnyReportLeavesTheOldArchiveAndNoTemporaryFile) {
   constexpr int kReports = 2 * 5 + 1;
   for (int n = 1; n <= kReports; ++n) {
     FillIndex(SampleEntries(5));
-    RecordingSink sink(n);
+    ReportLog sink(n);
     WriteOptions options;
     options.sink = &sink;
     EXPECT_FALSE(Write(path, options)) << n;
@@ -467,7 +467,7 @@ TEST_F(WriterTest, InterruptAtAnyReportLeavesTheOldArchiveAndNoTemporaryFile) {
 TEST_F(WriterTest, FailedWriteDoesNotReportAnInterruptAtTheClosingReport) {
   const std::string path = OldArchive();
   FillIndex(SampleEntries(1));
-  RecordingSink sink(3);  // the closing report, after the data write failed
+  ReportLog sink(3);  // the closing report, after the data write failed
   WriteOptions options;
   options.sink = &sink;
   FaultPlan plan(FileOp::Write, 2);

@@ -95,7 +95,7 @@ TEST_F(ExtractionTest, SelectionComparesInUpperCaseAndSkipsTheRest) {
   WriteArchive({Stored("readme.txt", "r"), Stored("other.txt", "o"), Stored("Sub\\Deep.txt", "d")});
   ExtractRequest request = Request();
   request.selection = std::vector<std::string>{"README.TXT", "sub\\deep.TXT", "nomatch"};
-  RecordingSink sink;
+  ReportLog sink;
   seams.sink = &sink;
   ASSERT_TRUE(Extract(request)) << context.errorLog;
   EXPECT_THAT(TreeOf(target.path()), ElementsAre("Sub/", "Sub/Deep.txt", "readme.txt"));
@@ -129,7 +129,7 @@ TEST_F(ExtractionTest, NameWithQuestionMarkIsSkippedSilently) {
 
 TEST_F(ExtractionTest, ProgressOfFourEntries) {
   WriteArchive({Stored("1", "1"), Stored("2", "2"), Stored("3", "3"), Stored("4", "4")});
-  RecordingSink sink;
+  ReportLog sink;
   seams.sink = &sink;
   ASSERT_TRUE(Extract()) << context.errorLog;
   std::vector<std::pair<int, std::string>> tail(sink.reports.end() - 5, sink.reports.end());
@@ -146,7 +146,7 @@ TEST_F(ExtractionTest, FailedRunDoesNotReportCompletion) {
   StoredEntry damaged = Stored("x.txt", "abc");
   damaged.block[0] ^= 0xFF;
   WriteArchive({damaged});
-  RecordingSink sink;
+  ReportLog sink;
   seams.sink = &sink;
   EXPECT_FALSE(Extract());
   ASSERT_FALSE(sink.reports.empty());
@@ -156,7 +156,7 @@ TEST_F(ExtractionTest, FailedRunDoesNotReportCompletion) {
 TEST_F(ExtractionTest, InterruptStopsAndKeepsWrittenFiles) {
   WriteArchive({Stored("1", "1"), Stored("2", "2"), Stored("3", "3")});
   // One load report per entry, then the entry reports: stop at the second entry's report.
-  RecordingSink sink(3 + 2);
+  ReportLog sink(3 + 2);
   seams.sink = &sink;
   EXPECT_FALSE(Extract());
   EXPECT_THAT(Codes(), ElementsAre(107));
@@ -207,7 +207,7 @@ INSTANTIATE_TEST_SUITE_P(All, DecodeFailureTest,
 
 TEST_F(ExtractionTest, ArchiveTruncatedAfterLoadEndsWith37) {
   WriteArchive({Stored("1", "first"), Stored("2", "second")});
-  class TruncatingSink : public RecordingSink {
+  class TruncatingSink : public ReportLog {
    public:
     explicit TruncatingSink(std::string path) : path_(std::move(path)) {}
     bool Report(int percent, const std::string& text) override {
@@ -216,7 +216,7 @@ TEST_F(ExtractionTest, ArchiveTruncatedAfterLoadEndsWith37) {
         done_ = true;
         std::filesystem::resize_file(path_, std::filesystem::file_size(path_) - 3);
       }
-      return RecordingSink::Report(percent, text);
+      return ReportLog::Report(percent, text);
     }
 
    private:
@@ -397,12 +397,12 @@ TEST_F(ExtractionTest, RequestIsCopied) {
   // its own copy.
   WriteArchive({Stored("1", "1"), Stored("2", "2")});
   ExtractRequest request = Request();
-  class ClearingSink : public RecordingSink {
+  class ClearingSink : public ReportLog {
    public:
     explicit ClearingSink(ExtractRequest* r) : request_(r) {}
     bool Report(int percent, const std::string& text) override {
       *request_ = ExtractRequest();
-      return RecordingSink::Report(percent, text);
+      return ReportLog::Report(percent, text);
     }
 
    private:

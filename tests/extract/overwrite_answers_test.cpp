@@ -152,7 +152,7 @@ TEST_F(ExtractFixture, CancelEndsAtOnceWithoutCompletionReport) {
   WriteFile(target / "a.txt", "old a");
   ScriptedQuestion question({{AnswerCancel, ""}});
   seams.overwrite = &question;
-  RecordingSink sink;
+  ReportLog sink;
   seams.sink = &sink;
   EXPECT_TRUE(Extract());
   EXPECT_THAT(Codes(), ElementsAre(36));

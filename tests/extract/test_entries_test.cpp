@@ -18,7 +18,7 @@ class TestEntriesTest : public ExtractFixture {
 TEST_F(TestEntriesTest, SoundArchivePasses) {
   WriteArchive({Stored("a.txt", "alpha"), Stored("b\\c.txt", std::string(5000, 'c')),
                 Stored("q?.txt", "verified too"), Stored("e", "")});
-  RecordingSink sink;
+  ReportLog sink;
   seams.sink = &sink;
   EXPECT_TRUE(Test()) << context.errorLog;
   EXPECT_EQ(sink.reports.back(), std::pair(100, TitleText(context, 33)));

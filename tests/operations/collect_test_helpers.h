@@ -8,27 +8,9 @@
 
 #include "platform/file_handle.h"
 
-namespace tovask::testing {
+#include "support/archive_fixture.h"  // LoggedCodes
 
-// The codes of an error log ("code:text" lines joined by CR LF), in order.
-inline std::vector<int> LoggedCodes(const std::string& log) {
-  std::vector<int> codes;
-  std::size_t start = 0;
-  while (start < log.size()) {
-    std::size_t end = log.find("\r\n", start);
-    if (end == std::string::npos) end = log.size();
-    const std::string line = log.substr(start, end - start);
-    std::size_t digits = 0;
-    while (digits < line.size() && std::isdigit(static_cast<unsigned char>(line[digits]))) {
-      ++digits;
-    }
-    if (digits > 0 && digits < line.size() && line[digits] == ':') {
-      codes.push_back(std::stoi(line.substr(0, digits)));
-    }
-    start = end + 2;
-  }
-  return codes;
-}
+namespace tovask::testing {
 
 // Installs a fault hook for as long as it lives.
 class HookGuard {

@@ -18,9 +18,9 @@
 namespace tovask::testing {
 
 // Every report, in order; Report returns false at report number interruptAt (1-based).
-class RecordingSink : public ProgressSink {
+class ReportLog : public ProgressSink {
  public:
-  explicit RecordingSink(int interruptAt = 0) : interruptAt_(interruptAt) {}
+  explicit ReportLog(int interruptAt = 0) : interruptAt_(interruptAt) {}
   bool Report(int percent, const std::string& text) override {
     reports.emplace_back(percent, text);
     return static_cast<int>(reports.size()) != interruptAt_;
