@@ -52,12 +52,18 @@ class Loader {
       ErrorText(context_, kMsgPathNotAbsolute, {UpperPath()});
       return false;
     }
-    auto opened = platform::File::OpenLockedForRead(path_);
-    if (!opened) return Fail(Failure::Unreadable);
-    file_ = std::move(*opened);
-    const bool ok = Load();
-    file_.Close();  // read-only: a close error loses nothing
-    return ok;
+    std::optional<ArchiveLock> ownLock;
+    ArchiveLock* lock = options_.lock;
+    if (lock == nullptr) {
+      ownLock = ArchiveLock::Acquire(context_, path_, ArchiveLock::Purpose::Read, 2);
+      if (!ownLock) return false;
+      lock = &*ownLock;
+    }
+    if (!lock->exists()) return Fail(Failure::Unreadable);
+    file_ = &lock->file();
+    // A caller's hold may have been read through before; an own one is fresh.
+    if (options_.lock != nullptr && !file_->Seek(0)) return Fail(Failure::Unreadable);
+    return Load();  // an own hold ends here; a caller's stays
   }
 
  private:
@@ -83,7 +89,7 @@ class Loader {
   // Reads exactly count bytes at the current position into out. The caller has checked that
   // they lie inside the file, so a short read means the file shrank meanwhile.
   Failure ReadExactly(std::size_t count, Bytes& out, Failure shortRead) {
-    auto bytes = file_.Read(count);
+    auto bytes = file_->Read(count);
     if (!bytes) return Failure::Unreadable;
     if (bytes->size() != count) return shortRead;
     out = std::move(*bytes);
@@ -96,7 +102,7 @@ class Loader {
   }
 
   bool Load() {
-    const auto size = file_.Size();
+    const auto size = file_->Size();
     if (!size) return Fail(Failure::Unreadable);
     fileSize_ = *size;
 
@@ -145,7 +151,7 @@ class Loader {
       if (Remaining() == 0) return Failure::Damaged;
       const auto piece =
           static_cast<std::size_t>(std::min<std::uint64_t>(kHeaderChunk, Remaining()));
-      auto bytes = file_.Read(piece);
+      auto bytes = file_->Read(piece);
       if (!bytes) return Failure::Unreadable;
       if (bytes->empty()) return Failure::Damaged;
       const auto zero = std::find(bytes->begin(), bytes->end(), kHeaderTerminator);
@@ -157,7 +163,7 @@ class Loader {
       position_ += bytes->size();
     }
     if (Remaining() < kCountFieldSize) return Failure::Damaged;
-    if (!file_.Seek(position_)) return Failure::Unreadable;
+    if (!file_->Seek(position_)) return Failure::Unreadable;
     Bytes countBytes;
     if (const Failure f = ReadExactly(kCountFieldSize, countBytes, Failure::Damaged);
         f != Failure::None) {
@@ -269,8 +275,8 @@ class Loader {
     if (start + size > fileSize_) return Failure::EndsEarly;
     blockBytes += size;
     if (blockBytes > dataAreaSize) return Failure::Damaged;
-    if (!file_.Seek(start)) return Failure::EndsEarly;
-    auto block = file_.Read(static_cast<std::size_t>(size));
+    if (!file_->Seek(start)) return Failure::EndsEarly;
+    auto block = file_->Read(static_cast<std::size_t>(size));
     if (!block) return Failure::Unreadable;
     if (block->size() != size) return Failure::EndsEarly;
     index_.storedBlocks.push_back(std::move(*block));
@@ -281,7 +287,7 @@ class Loader {
   ArchiveIndex& index_;
   const std::string& path_;
   const LoadOptions& options_;
-  platform::File file_;
+  platform::File* file_ = nullptr;
   std::uint64_t fileSize_ = 0;
   std::uint64_t position_ = 0;
 };

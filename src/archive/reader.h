@@ -1,12 +1,13 @@
 // LoadArchiveIndex: reads and checks an archive file into an ArchiveIndex.
 //
-// The file is opened read-only with an exclusive lock while it is read. Every size in the file
+// The file is read through the caller's ArchiveLock (a change that holds the archive from its
+// load to its replacement), or else held shared for the length of the load (archive_lock.h). Every size in the file
 // (entry count, index block lengths, stored sizes, data offsets) is checked against the real
 // file size before anything is allocated or read, so memory stays a small multiple of the file
 // size: decoded records may together take at most 64 times the file size plus 16 MiB, and the
 // stored blocks of a WithBlocks load together at most the data area (sound archives never
 // overlap blocks). Failures are recorded through ErrorText with the archive path in upper case:
-//   2  the file cannot be opened, locked or read
+//   2  the file cannot be opened, locked or read; followed by 112 when another program holds it
 //   53 no terminated header text and count; count <= 0; index blocks beyond the file; a
 //      record that does not decompress (1 MiB bound) or whose fields run past its end; decoded
 //      records or stored blocks beyond the memory bounds above
@@ -24,6 +25,7 @@
 #include <vector>
 
 #include "archive/archive_index.h"
+#include "archive/archive_lock.h"
 #include "core/app_context.h"
 #include "core/progress.h"
 
@@ -38,6 +40,9 @@ struct LoadOptions {
   ProgressSink* sink = nullptr;
   int progressBase = 0;
   int progressSpan = 0;
+  // When set: the hold through which the archive is read (it must exist); it stays held
+  // afterwards. Its path must be the path given to LoadArchiveIndex.
+  ArchiveLock* lock = nullptr;
 };
 
 // Empties the index, then loads the archive at path. The result is also left in stepOk; on

@@ -46,6 +46,14 @@ class Writer {
       return false;
     }
     if (!CheckColumns() || !CheckSizes()) return false;
+    std::optional<ArchiveLock> ownLock;
+    ArchiveLock* lock = options_.lock;
+    if (lock == nullptr) {
+      ownLock = ArchiveLock::Acquire(context_, path_, ArchiveLock::Purpose::Change,
+                                     kMsgReplaceFailed);
+      if (!ownLock) return false;
+      lock = &*ownLock;
+    }
 
     Bytes head;
     if (!BuildHead(head)) return false;
@@ -66,10 +74,7 @@ class Writer {
       ErrorText(context_, kMsgWriteFailed);
       return false;
     }
-    if (!platform::ReplaceWith(tempPath_, path_)) {
-      ErrorText(context_, kMsgReplaceFailed, {platform::AsciiUpper(path_)});
-      return false;
-    }
+    if (!Publish(*lock)) return false;
     tempPath_.clear();  // it is the archive now
     return true;
   }
@@ -130,6 +135,29 @@ class Writer {
       if (offset > kMaxFieldValue) return TooLarge();
     }
     return true;
+  }
+
+  // Puts the finished temporary file in place of the archive. An archive that existed when the
+  // hold began is still the one held and is replaced; where there was none, the new file is
+  // placed only if no other program has created one meanwhile.
+  bool Publish(const ArchiveLock& lock) {
+    if (lock.exists()) {
+      if (platform::ReplaceWith(tempPath_, path_)) return true;
+      ErrorText(context_, kMsgReplaceFailed, {platform::AsciiUpper(path_)});
+      return false;
+    }
+    switch (platform::PlaceNew(tempPath_, path_)) {
+      case platform::PlaceResult::Placed:
+        return true;
+      case platform::PlaceResult::TargetExists:
+        ErrorText(context_, kMsgReplaceFailed, {platform::AsciiUpper(path_)});
+        ErrorText(context_, kMsgArchiveBusy, {platform::AsciiUpper(path_)});
+        return false;
+      case platform::PlaceResult::Failed:
+        break;
+    }
+    ErrorText(context_, kMsgReplaceFailed, {platform::AsciiUpper(path_)});
+    return false;
   }
 
   bool TooLarge() {

@@ -16,7 +16,8 @@
 // for a stored size that differs from its block's length (nothing written); 105 when a stored size
 // or offset + stored size would pass 2^31 - 1 (checked before the temporary file exists); 18 then
 // 20 when the temporary file cannot be created; 20 when writing fails; 19 (path in upper case) when
-// the final rename fails; 100 for a relative path; 107 when the sink reported an interrupt, also at
+// the final rename fails, or followed by 112 when another program holds the archive or created
+// one at a path that had none when the hold began; 100 for a relative path; 107 when the sink reported an interrupt, also at
 // the closing report (no 20 then). The result is also left in stepOk. Of the index only
 // dataAreaStart changes (the new file's data-area start); the dataOffsets column keeps its items
 // even where the file got new ones.
@@ -25,6 +26,7 @@
 #include <string>
 
 #include "archive/archive_index.h"
+#include "archive/archive_lock.h"
 #include "core/app_context.h"
 #include "core/progress.h"
 
@@ -36,6 +38,9 @@ struct WriteOptions {
   ProgressSink* sink = nullptr;
   int progressBase = 60;
   int progressSpan = 40;
+  // The change's exclusive hold on the archive (Purpose::Change, same path), taken before the
+  // archive was read. When null, the writer takes one itself for the length of the write.
+  ArchiveLock* lock = nullptr;
 };
 
 [[nodiscard]] bool WriteArchive(AppContext& context, ArchiveIndex& index, const std::string& path,

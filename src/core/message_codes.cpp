@@ -28,6 +28,10 @@ std::string_view BuiltInMessageText(int code) {
       return "文件名 %1% 不安全，不能使用。";
     case kMsgInternalFailure:
       return "%1% 失败！";
+    case kMsgArchiveBusy:
+      return "压缩包 %1% 正被其他程序使用，请稍后再试。";
+    case kMsgPasswordNeeded:
+      return "文件 %1% 已加密，需要密码才能解压。";
     default:
       return "";
   }

@@ -20,6 +20,8 @@ enum ExtendedMessage : int {
   kMsgArchivePathEmpty = 109,   // (none)
   kMsgUnsafeTargetName = 110,   // %1% name
   kMsgInternalFailure = 111,    // %1% what failed
+  kMsgArchiveBusy = 112,        // %1% archive path
+  kMsgPasswordNeeded = 113,     // %1% entry name
 };
 
 // The built-in text of an extended code; "" for any other code.

@@ -85,11 +85,16 @@ class Session {
     options.sink = seams_.sink;
     options.progressBase = 0;
     options.progressSpan = kLoadSpan;
+    // One shared hold from the load to the last block read: the blocks are read from the very
+    // file the index came from, and no change can replace it meanwhile.
+    lock_ = ArchiveLock::Acquire(context_, archivePath_, ArchiveLock::Purpose::Read, kErrReadFile);
+    if (!lock_) return false;
+    options.lock = &*lock_;
     if (!LoadArchiveIndex(context_, index_, archivePath_, options)) return false;
-    archive_ = platform::File::OpenLockedForRead(archivePath_);
-    if (archive_) archiveSize_ = archive_->Size();
-    if (!archive_ || !archiveSize_) {
-      archive_.reset();
+    archive_ = &lock_->file();
+    archiveSize_ = archive_->Size();
+    if (!archiveSize_) {
+      archive_ = nullptr;
       ErrorText(context_, kErrReadFile, {platform::AsciiUpper(archivePath_)});
       return false;
     }
@@ -97,7 +102,8 @@ class Session {
   }
 
   void Close() {
-    archive_.reset();
+    archive_ = nullptr;
+    lock_.reset();
     (void)LoadArchiveIndex(context_, index_);
   }
 
@@ -181,7 +187,8 @@ class Session {
   std::string password_;
   bool passwordAsked_ = false;
   ArchiveIndex index_;
-  std::optional<platform::File> archive_;
+  std::optional<ArchiveLock> lock_;
+  platform::File* archive_ = nullptr;  // the held archive, while the session is open
   std::optional<std::uint64_t> archiveSize_;
 };
 

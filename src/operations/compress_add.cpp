@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "archive/archive_index.h"
+#include "archive/archive_lock.h"
 #include "archive/format.h"
 #include "archive/reader.h"
 #include "archive/writer.h"
@@ -29,6 +30,8 @@ constexpr int kErrorFileChanged = 11;
 constexpr int kErrorFolderNotCreated = 12;
 constexpr int kErrorNoSources = 21;
 constexpr int kErrorInternal = 99;
+constexpr int kErrorReadFailed = 2;
+constexpr int kErrorReplaceFailed = 19;
 
 // The bands of the run: files 5..55, the load of the kept entries 55..75, the writer 75..100.
 constexpr int kFilesBase = 5;
@@ -181,8 +184,15 @@ class CompressRun {
   }
 
   bool LoadAndWrite(const std::string& archivePath) {
+    // Held from before the load until the new file has replaced the archive, so that no other
+    // change can start from the contents this run builds on. A new archive reads nothing, but
+    // holds the old file too: it must not replace an archive in the middle of another change.
+    std::optional<ArchiveLock> lock =
+        ArchiveLock::Acquire(context_, archivePath, ArchiveLock::Purpose::Change,
+                             newArchive_ ? kErrorReplaceFailed : kErrorReadFailed);
+    if (!lock) return false;
     ArchiveIndex index;
-    if (!newArchive_ && platform::FileExists(archivePath)) {
+    if (!newArchive_ && lock->exists()) {
       // Every stored entry whose name is being added is left out: it is replaced.
       LoadOptions load;
       load.exclusions = set_.relativeNames;
@@ -190,6 +200,7 @@ class CompressRun {
       load.sink = sink_;
       load.progressBase = kLoadBase;
       load.progressSpan = kLoadSpan;
+      load.lock = &*lock;
       if (!LoadArchiveIndex(context_, index, archivePath, load)) return false;
     }
     // Kept entries first, then the incoming ones in collection order. The data offsets are
@@ -213,6 +224,7 @@ class CompressRun {
     write.sink = sink_;
     write.progressBase = kWriteBase;
     write.progressSpan = kWriteSpan;
+    write.lock = &*lock;
     return WriteArchive(context_, index, archivePath, write);
   }
 

@@ -7,6 +7,7 @@
 #include <set>
 #include <string_view>
 
+#include "archive/archive_lock.h"
 #include "archive/entry_names.h"
 #include "archive/format.h"
 #include "archive/reader.h"
@@ -21,6 +22,9 @@ namespace {
 // The characters a new entry name may not hold. "\" is allowed: it moves the entry to another
 // folder level inside the archive.
 constexpr std::string_view kIllegalNameCharacters = "/:*?<>|\"";
+
+// A change that cannot hold its archive says it could not read it (and why, when busy).
+constexpr int kErrReadFile = 2;
 
 // Names compared as the archive compares them: ASCII letters in upper case.
 std::set<std::string> UpperCaseSet(const std::vector<std::string>& names) {
@@ -55,7 +59,11 @@ bool DeleteEntries(AppContext& context, std::string archive, std::vector<std::st
   context.errorLog.clear();
   return WithIndex(context, [&](ArchiveIndex& index) {
     bool result = false;
+    std::optional<ArchiveLock> lock =
+        ArchiveLock::Acquire(context, archive, ArchiveLock::Purpose::Change, kErrReadFile);
+    if (!lock) return false;
     LoadOptions load;
+    load.lock = &*lock;
     load.exclusions = std::move(names);
     load.mode = LoadMode::WithBlocks;
     load.sink = sink;
@@ -71,6 +79,7 @@ bool DeleteEntries(AppContext& context, std::string archive, std::vector<std::st
         write.sink = sink;
         write.progressBase = 40;
         write.progressSpan = 60;
+        write.lock = &*lock;
         result = WriteArchive(context, index, archive, write);
       }
     }
@@ -94,8 +103,12 @@ bool RenameEntry(AppContext& context, std::string archive, std::string oldName,
   context.stepOk = true;
 
   return WithIndex(context, [&](ArchiveIndex& index) {
+    std::optional<ArchiveLock> lock =
+        ArchiveLock::Acquire(context, archive, ArchiveLock::Purpose::Change, kErrReadFile);
+    if (!lock) return false;
     LoadOptions load;
     load.mode = LoadMode::WithDataArea;
+    load.lock = &*lock;
     context.stepOk = LoadArchiveIndex(context, index, archive, load);
     if (context.stepOk) {
       const std::string upperNew = platform::AsciiUpper(newName);
@@ -117,7 +130,11 @@ bool RenameEntry(AppContext& context, std::string archive, std::string oldName,
         if (position) {
           index.paths[*position] = newName;
           // WithDataArea: the writer keeps the data area and every data offset as they are.
-          context.stepOk = WriteArchive(context, index, archive, WriteOptions{nullptr, 0, 0});
+          WriteOptions write;
+          write.progressBase = 0;
+          write.progressSpan = 0;
+          write.lock = &*lock;
+          context.stepOk = WriteArchive(context, index, archive, write);
         } else {
           ErrorText(context, 72, {oldName});
           context.stepOk = false;
@@ -144,11 +161,15 @@ bool EncryptEntries(AppContext& context, std::string archive, std::string passwo
   }
 
   return WithIndex(context, [&](ArchiveIndex& index) {
+    std::optional<ArchiveLock> lock =
+        ArchiveLock::Acquire(context, archive, ArchiveLock::Purpose::Change, kErrReadFile);
+    if (!lock) return false;
     LoadOptions load;
     load.mode = LoadMode::WithBlocks;
     load.sink = sink;
     load.progressBase = 0;
     load.progressSpan = 20;
+    load.lock = &*lock;
     context.stepOk = LoadArchiveIndex(context, index, archive, load);
     if (context.stepOk) {
       const std::set<std::string> selected = UpperCaseSet(names);
@@ -192,7 +213,12 @@ bool EncryptEntries(AppContext& context, std::string archive, std::string passwo
       }
     }
     if (context.stepOk) {
-      context.stepOk = WriteArchive(context, index, archive, WriteOptions{sink, 60, 40});
+      WriteOptions write;
+      write.sink = sink;
+      write.progressBase = 60;
+      write.progressSpan = 40;
+      write.lock = &*lock;
+      context.stepOk = WriteArchive(context, index, archive, write);
     }
     return context.stepOk;
   });

@@ -17,16 +17,16 @@ namespace tovask::platform {
 
 // The operations a fault hook can make fail, and the path the hook is given for each.
 enum class FileOp {
-  OpenRead,      // File::OpenLockedForRead, ReadWholeFile: open (the file)
-  Lock,          // File::OpenLockedForRead: the exclusive lock (the file)
+  OpenRead,      // File::OpenLocked, ReadWholeFile: open (the file)
+  Lock,          // File::OpenLocked: the lock (the file)
   CreateTemp,    // File::CreateTemporary, WriteWholeFile (the folder)
   Read,          // File::Read, ReadWholeFile (the file)
   Seek,          // File::Seek (the file)
   Write,         // File::Write, WriteWholeFile (the file written; for WriteWholeFile its
                  //   temporary file, whose name holds the target's name)
   Sync,          // File::Sync (the file), the folder sync after ReplaceWith (the folder)
-  Rename,        // ReplaceWith, RenameFile, WriteWholeFile (the destination)
-  Remove,        // RemoveFile (the file)
+  Rename,        // ReplaceWith, PlaceNew, RenameFile, WriteWholeFile (the destination)
+  Remove,        // RemoveFile, RemoveStaleTemporaries (the file)
   CreateFolder,  // CreateFolder (the folder)
   SetTime,       // SetModifiedTime (the file)
   SetMode,       // SetReadOnly, File::SetMode (the file)
@@ -43,7 +43,18 @@ void SetFaultHook(FaultHook hook);
 // Used by the platform layer's implementation: the injected errno for op, or 0.
 [[nodiscard]] int InjectedFault(FileOp op, const std::string& path);
 
-// An open file. Move-only; closes on destruction.
+// How File::OpenLocked locks: shared locks do not exclude each other (readers); an exclusive
+// lock excludes every other lock (a change).
+enum class LockKind { Shared, Exclusive };
+
+// Why File::OpenLocked failed.
+enum class OpenFailure {
+  Missing,  // nothing exists at the path (or a dangling link)
+  Busy,     // another open holds a lock that excludes the one asked for
+  Other,    // not a regular file, no permission, an I/O error, an injected fault (errno set)
+};
+
+// An open file. Move-only; closes (and so unlocks) on destruction.
 class File {
  public:
   File() = default;
@@ -53,13 +64,19 @@ class File {
   File(const File&) = delete;
   File& operator=(const File&) = delete;
 
-  // Opens an existing file read-only and locks it exclusively (flock LOCK_EX | LOCK_NB), so a
-  // read-only archive can still be read. Failing the lock is failing the open.
-  [[nodiscard]] static std::optional<File> OpenLockedForRead(const std::string& path);
+  // Opens an existing regular file read-only and locks it without waiting (flock with
+  // LOCK_NB), so a read-only archive on read-only media can still be locked and read. Files
+  // are replaced by renaming a new file over their path, so once the lock is taken the path
+  // is checked to still name the locked file; when it names another one by then, the open
+  // starts again with that one. Failing the lock is failing the open; *why (when not null)
+  // tells the reason.
+  [[nodiscard]] static std::optional<File> OpenLocked(const std::string& path, LockKind kind,
+                                                      OpenFailure* why = nullptr);
 
   // Creates a new hidden file "." + baseName + "-XXXXXX" in folder (mkstemp, mode 0600) and
-  // locks it; *createdPath (when not null) receives its path. A base name longer than 200
-  // bytes is cut to fit the length limit of one name.
+  // locks it exclusively for as long as it is open (RemoveStaleTemporaries leaves it alone
+  // then); *createdPath (when not null) receives its path. A base name longer than 200 bytes
+  // is cut to fit the length limit of one name.
   [[nodiscard]] static std::optional<File> CreateTemporary(const std::string& folder,
                                                            std::string_view baseName,
                                                            std::string* createdPath);
@@ -99,6 +116,19 @@ class File {
 // the rename has succeeded the result is true (the data is in place), whatever the sync says.
 // On failure tempPath is left for the caller to remove.
 [[nodiscard]] bool ReplaceWith(const std::string& tempPath, const std::string& target);
+
+// Puts the finished file tempPath at target only if nothing exists there (no replacing
+// rename, or a hard link where the file system lacks it): a new archive never overwrites one
+// that another program created meanwhile. The folder is synced afterwards. On any result but
+// Placed, tempPath is left for the caller to remove.
+enum class PlaceResult { Placed, TargetExists, Failed };
+[[nodiscard]] PlaceResult PlaceNew(const std::string& tempPath, const std::string& target);
+
+// Removes the temporary files that CreateTemporary made for replacing target (in the folder of
+// the file target finally names, as ReplaceWith goes by) and that no open file holds any
+// more: leftovers of a writer that was killed before it could remove its own. A file that a
+// living writer holds (locked) is left alone. Returns how many were removed.
+int RemoveStaleTemporaries(const std::string& target);
 
 // Renames a file; an existing file at to is replaced.
 [[nodiscard]] bool RenameFile(const std::string& from, const std::string& to);

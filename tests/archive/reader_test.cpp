@@ -102,13 +102,17 @@ TEST_F(ReaderTest, RelativePathIsRefusedWithoutOpeningAnything) {
   EXPECT_EQ(opens.calls(), 0);
 }
 
-TEST_F(ReaderTest, ArchiveLockedByAnotherOpenIsErrorTwo) {
+// A change holding the archive makes a load say why it cannot read (2, then 112); another
+// reader's shared hold does not stand in the way.
+TEST_F(ReaderTest, ArchiveHeldByAChangeIsBusyButReadersShare) {
   const std::string path = WriteSample();
-  auto holder = platform::File::OpenLockedForRead(path);
-  ASSERT_TRUE(holder.has_value());
+  auto change = platform::File::OpenLocked(path, platform::LockKind::Exclusive);
+  ASSERT_TRUE(change.has_value());
   EXPECT_FALSE(Load(path));
-  EXPECT_THAT(Codes(), ElementsAre(2));
-  holder->Close();
+  EXPECT_THAT(Codes(), ElementsAre(2, kMsgArchiveBusy));
+  change->Close();
+  auto reader = platform::File::OpenLocked(path, platform::LockKind::Shared);
+  ASSERT_TRUE(reader.has_value());
   EXPECT_TRUE(Load(path)) << context.errorLog;
 }
 

@@ -119,7 +119,7 @@ TEST(FileHandleTest, ReadsMoreThanOneStep) {
   std::string content(2 * 1024 * 1024 + 3, 'a');
   content.back() = 'z';
   WriteFile(dir / "big", content);
-  std::optional<File> file = File::OpenLockedForRead(dir / "big");
+  std::optional<File> file = File::OpenLocked(dir / "big", LockKind::Exclusive);
   ASSERT_TRUE(file.has_value());
   const std::optional<Bytes> read = file->Read(content.size());
   ASSERT_TRUE(read.has_value());
@@ -132,27 +132,111 @@ TEST(FileHandleTest, OpenLockedForReadIsExclusive) {
   WriteFile(path, "data");
   ASSERT_EQ(::chmod(path.c_str(), 0444), 0);  // reading needs no write permission
   {
-    std::optional<File> first = File::OpenLockedForRead(path);
+    std::optional<File> first = File::OpenLocked(path, LockKind::Exclusive);
     ASSERT_TRUE(first.has_value());
     errno = 0;
-    EXPECT_FALSE(File::OpenLockedForRead(path).has_value());  // the lock is taken
+    EXPECT_FALSE(File::OpenLocked(path, LockKind::Exclusive).has_value());  // the lock is taken
     EXPECT_EQ(errno, EWOULDBLOCK);
     // Moving the file keeps the lock; the moved-from object closes nothing.
     File moved = std::move(*first);
     first.reset();
-    EXPECT_FALSE(File::OpenLockedForRead(path).has_value());
+    EXPECT_FALSE(File::OpenLocked(path, LockKind::Exclusive).has_value());
     EXPECT_EQ(moved.Read(4), ToBytes("data"));
   }
-  EXPECT_TRUE(File::OpenLockedForRead(path).has_value());  // released by the destructor
+  EXPECT_TRUE(File::OpenLocked(path, LockKind::Exclusive).has_value());  // released by the destructor
 }
 
 TEST(FileHandleTest, OpenLockedForReadRefusesWhatIsNoFile) {
   TempDir dir;
   ASSERT_TRUE(CreateFolder(dir / "folder"));
   ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
-  EXPECT_FALSE(File::OpenLockedForRead(dir / "missing").has_value());
-  EXPECT_FALSE(File::OpenLockedForRead(dir / "folder").has_value());
-  EXPECT_FALSE(File::OpenLockedForRead(dir / "fifo").has_value());  // and does not block
+  EXPECT_FALSE(File::OpenLocked(dir / "missing", LockKind::Exclusive).has_value());
+  EXPECT_FALSE(File::OpenLocked(dir / "folder", LockKind::Exclusive).has_value());
+  EXPECT_FALSE(File::OpenLocked(dir / "fifo", LockKind::Exclusive).has_value());  // and does not block
+}
+
+// Which second lock a first one lets through, and why a refused open failed.
+TEST(FileHandleTest, SharedLocksShareAndExclusiveExcludes) {
+  TempDir dir;
+  const std::string path = dir / "a.tvk";
+  WriteFile(path, "data");
+  struct Case {
+    LockKind first, second;
+    bool secondGranted;
+  };
+  for (const Case& c : {Case{LockKind::Shared, LockKind::Shared, true},
+                        Case{LockKind::Shared, LockKind::Exclusive, false},
+                        Case{LockKind::Exclusive, LockKind::Shared, false},
+                        Case{LockKind::Exclusive, LockKind::Exclusive, false}}) {
+    std::optional<File> first = File::OpenLocked(path, c.first);
+    ASSERT_TRUE(first.has_value());
+    OpenFailure why{};
+    EXPECT_EQ(File::OpenLocked(path, c.second, &why).has_value(), c.secondGranted);
+    if (!c.secondGranted) {
+      EXPECT_EQ(why, OpenFailure::Busy);
+    }
+  }
+  OpenFailure why{};
+  EXPECT_FALSE(File::OpenLocked(dir / "missing", LockKind::Shared, &why));
+  EXPECT_EQ(why, OpenFailure::Missing);
+  EXPECT_FALSE(File::OpenLocked(dir.path(), LockKind::Shared, &why));
+  EXPECT_EQ(why, OpenFailure::Other);
+}
+
+// A writer that renames a new file over the path between our open and our lock: the lock ends
+// up on the file the path names, never on the replaced one.
+TEST(FileHandleTest, OpenLockedFollowsAFileReplacedBeforeTheLock) {
+  TempDir dir;
+  const std::string path = dir / "a.tvk";
+  WriteFile(path, "old");
+  WriteFile(dir / "new", "new");
+  bool replaced = false;
+  ScopedFaultHook hook([&](FileOp op, const std::string&) {
+    if (op == FileOp::Lock && !replaced) {
+      replaced = true;
+      EXPECT_EQ(::rename((dir / "new").c_str(), path.c_str()), 0);
+    }
+    return 0;
+  });
+  std::optional<File> file = File::OpenLocked(path, LockKind::Exclusive);
+  ASSERT_TRUE(file.has_value());
+  EXPECT_TRUE(replaced);
+  EXPECT_EQ(file->Read(10), ToBytes("new"));
+}
+
+TEST(FileHandleTest, PlaceNewNeverReplaces) {
+  TempDir dir;
+  const std::string target = dir / "a.tvk";
+  const std::string first = MakeTemporary(dir.path(), "a.tvk", "first");
+  EXPECT_EQ(PlaceNew(first, target), PlaceResult::Placed);
+  EXPECT_FALSE(PathExists(first));
+  const std::string second = MakeTemporary(dir.path(), "a.tvk", "second");
+  EXPECT_EQ(PlaceNew(second, target), PlaceResult::TargetExists);
+  EXPECT_EQ(ReadFile(target), "first");
+  EXPECT_EQ(ReadFile(second), "second");  // left for the caller to remove
+}
+
+// Only unheld temporary files of the one archive go; a living writer's file and look-alikes stay.
+TEST(FileHandleTest, RemoveStaleTemporariesTakesOnlyUnheldLeftovers) {
+  TempDir dir;
+  const std::string target = dir / "a.tvk";
+  WriteFile(target, "archive");
+  const std::string stale = MakeTemporary(dir.path(), "a.tvk", "killed writer");
+  std::string living;
+  std::optional<File> held = File::CreateTemporary(dir.path(), "a.tvk", &living);
+  ASSERT_TRUE(held.has_value());
+  const std::string other = MakeTemporary(dir.path(), "b.tvk", "another archive's");
+  WriteFile(dir / ".a.tvk-notes.txt", "a user's file");
+  WriteFile(dir / ".a.tvk-12345", "five characters only");
+
+  EXPECT_EQ(RemoveStaleTemporaries(target), 1);
+  EXPECT_FALSE(PathExists(stale));
+  for (const std::string& kept : {target, living, other, dir / ".a.tvk-notes.txt",
+                                  dir / ".a.tvk-12345"}) {
+    EXPECT_TRUE(PathExists(kept)) << kept;
+  }
+  held->Close();
+  EXPECT_EQ(RemoveStaleTemporaries(target), 1);  // its writer is gone now
 }
 
 TEST(FileHandleTest, ReplaceWithPutsTheNewContentInPlace) {
@@ -269,7 +353,7 @@ TEST(FileHandleTest, InjectedFaultsFailEachOperation) {
     std::optional<File> file;
     {
       ScopedFaultHook hook(FailAll(c.op, EIO));
-      file = File::OpenLockedForRead(dir / "a.tvk");
+      file = File::OpenLocked(dir / "a.tvk", LockKind::Exclusive);
       const bool openFailed = c.op == FileOp::OpenRead || c.op == FileOp::Lock;
       EXPECT_EQ(file.has_value(), !openFailed);
       if (!file) continue;
@@ -282,7 +366,7 @@ TEST(FileHandleTest, InjectedFaultsFailEachOperation) {
     }
     file.reset();  // a failed lock must not leave the file locked
   }
-  EXPECT_TRUE(File::OpenLockedForRead(dir / "a.tvk").has_value());
+  EXPECT_TRUE(File::OpenLocked(dir / "a.tvk", LockKind::Exclusive).has_value());
   EXPECT_EQ(ModeOf(dir / "a.tvk"), mode);  // the failed SetMode changed nothing
 }
 

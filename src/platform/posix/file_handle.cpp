@@ -8,11 +8,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <limits>
 #include <new>
 #include <vector>
 
+#include "platform/files.h"
 #include "platform/posix/posix_util.h"
 
 namespace tovask::platform {
@@ -58,6 +61,27 @@ void CloseKeepingErrno(int fd) {
   errno = saved;
 }
 
+// Makes a new directory entry in folder durable. The data is already in place when this
+// runs, so a failing sync does not turn the placement into a failure.
+void SyncFolder(const std::string& folder) {
+  if (Injected(FileOp::Sync, folder)) return;
+  const int fd =
+      RetryOnEintr([&] { return ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+  if (fd < 0) return;
+  (void)RetryOnEintr([&] { return ::fsync(fd); });
+  ::close(fd);
+}
+
+// One level holds at most 255 bytes: a long base name is cut (on a character boundary) so
+// that a file with a long name can still be replaced.
+std::string_view TemporaryBaseName(std::string_view baseName) {
+  constexpr std::size_t kMaxBaseBytes = 200;
+  if (baseName.size() <= kMaxBaseBytes) return baseName;
+  std::size_t cut = kMaxBaseBytes;
+  while (cut > 0 && (static_cast<unsigned char>(baseName[cut]) & 0xC0) == 0x80) --cut;
+  return baseName.substr(0, cut);
+}
+
 }  // namespace
 
 void SetFaultHook(FaultHook hook) { Hook() = std::move(hook); }
@@ -85,43 +109,62 @@ File& File::operator=(File&& other) noexcept {
   return *this;
 }
 
-std::optional<File> File::OpenLockedForRead(const std::string& path) {
+std::optional<File> File::OpenLocked(const std::string& path, LockKind kind, OpenFailure* why) {
+  OpenFailure ignored{};
+  OpenFailure& failure = why != nullptr ? *why : ignored;
+  failure = OpenFailure::Other;
   if (Injected(FileOp::OpenRead, path)) return std::nullopt;
-  // O_NONBLOCK keeps a FIFO at the path from blocking the open; it is refused just below.
-  const int fd =
-      RetryOnEintr([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); });
-  if (fd < 0) return std::nullopt;
-  struct stat st {};
-  if (::fstat(fd, &st) != 0) {
-    CloseKeepingErrno(fd);
-    return std::nullopt;
+  // Each round opens the file the path names now. A writer that replaced the file between
+  // our open and our lock makes the round start over with the new file; a path that keeps
+  // changing under us counts as busy.
+  constexpr int kRounds = 8;
+  for (int round = 0; round < kRounds; ++round) {
+    // O_NONBLOCK keeps a FIFO at the path from blocking the open; it is refused just below.
+    const int fd =
+        RetryOnEintr([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); });
+    if (fd < 0) {
+      if (errno == ENOENT) failure = OpenFailure::Missing;
+      return std::nullopt;
+    }
+    struct stat opened {};
+    if (::fstat(fd, &opened) != 0) {
+      CloseKeepingErrno(fd);
+      return std::nullopt;
+    }
+    if (!S_ISREG(opened.st_mode)) {
+      ::close(fd);
+      errno = S_ISDIR(opened.st_mode) ? EISDIR : EINVAL;
+      return std::nullopt;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags != -1) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    if (Injected(FileOp::Lock, path)) {
+      CloseKeepingErrno(fd);
+      return std::nullopt;
+    }
+    const int operation = (kind == LockKind::Shared ? LOCK_SH : LOCK_EX) | LOCK_NB;
+    if (RetryOnEintr([&] { return ::flock(fd, operation); }) != 0) {
+      if (errno == EWOULDBLOCK) failure = OpenFailure::Busy;
+      CloseKeepingErrno(fd);
+      return std::nullopt;
+    }
+    struct stat named {};
+    if (::stat(path.c_str(), &named) == 0 && named.st_dev == opened.st_dev &&
+        named.st_ino == opened.st_ino) {
+      return File(fd, path);
+    }
+    ::close(fd);  // replaced (or removed) meanwhile: go by what the path names now
   }
-  if (!S_ISREG(st.st_mode)) {
-    ::close(fd);
-    errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-    return std::nullopt;
-  }
-  const int flags = ::fcntl(fd, F_GETFL);
-  if (flags != -1) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-  if (Injected(FileOp::Lock, path) || !LockExclusive(fd)) {
-    CloseKeepingErrno(fd);
-    return std::nullopt;
-  }
-  return File(fd, path);
+  failure = OpenFailure::Busy;
+  errno = EWOULDBLOCK;
+  return std::nullopt;
 }
 
 std::optional<File> File::CreateTemporary(const std::string& folder, std::string_view baseName,
                                           std::string* createdPath) {
   if (Injected(FileOp::CreateTemp, folder)) return std::nullopt;
-  // One level holds at most 255 bytes: a long base name is cut (on a character boundary) so
-  // that a file with a long name can still be replaced.
-  constexpr std::size_t kMaxBaseBytes = 200;
-  if (baseName.size() > kMaxBaseBytes) {
-    std::size_t cut = kMaxBaseBytes;
-    while (cut > 0 && (static_cast<unsigned char>(baseName[cut]) & 0xC0) == 0x80) --cut;
-    baseName = baseName.substr(0, cut);
-  }
-  std::string name = posix::JoinPath(folder, "." + std::string(baseName) + "-XXXXXX");
+  std::string name =
+      posix::JoinPath(folder, "." + std::string(TemporaryBaseName(baseName)) + "-XXXXXX");
   // mkostemp creates the file with mode 0600 and never reuses an existing name.
   const int fd = ::mkostemp(name.data(), O_CLOEXEC);
   if (fd < 0) return std::nullopt;
@@ -254,18 +297,50 @@ bool ReplaceWith(const std::string& tempPath, const std::string& target) {
   const std::string finalTarget = ResolveFinalTarget(target);
   if (Injected(FileOp::Rename, finalTarget)) return false;
   if (::rename(tempPath.c_str(), finalTarget.c_str()) != 0) return false;
-  // Make the new directory entry durable. The data is already in place, so a failing sync
-  // does not turn the replacement into a failure.
-  const std::string folder = posix::ParentFolder(finalTarget);
-  if (!Injected(FileOp::Sync, folder)) {
-    const int fd =
-        RetryOnEintr([&] { return ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
-    if (fd >= 0) {
-      (void)RetryOnEintr([&] { return ::fsync(fd); });
-      ::close(fd);
-    }
-  }
+  SyncFolder(posix::ParentFolder(finalTarget));
   return true;
+}
+
+PlaceResult PlaceNew(const std::string& tempPath, const std::string& target) {
+  const std::string finalTarget = ResolveFinalTarget(target);
+  if (Injected(FileOp::Rename, finalTarget)) return PlaceResult::Failed;
+  if (::renameat2(AT_FDCWD, tempPath.c_str(), AT_FDCWD, finalTarget.c_str(), RENAME_NOREPLACE) !=
+      0) {
+    if (errno == EEXIST) return PlaceResult::TargetExists;
+    if (errno != EINVAL && errno != ENOSYS) return PlaceResult::Failed;
+    // A file system without the no-replace rename: a hard link refuses an existing name just
+    // the same, and the temporary name goes once the link stands.
+    if (::link(tempPath.c_str(), finalTarget.c_str()) != 0) {
+      return errno == EEXIST ? PlaceResult::TargetExists : PlaceResult::Failed;
+    }
+    (void)::unlink(tempPath.c_str());
+  }
+  SyncFolder(posix::ParentFolder(finalTarget));
+  return PlaceResult::Placed;
+}
+
+int RemoveStaleTemporaries(const std::string& target) {
+  const std::string finalTarget = ResolveFinalTarget(target);
+  const std::string folder = posix::ParentFolder(finalTarget);
+  const std::string prefix =
+      "." + std::string(TemporaryBaseName(posix::LastLevel(finalTarget))) + "-";
+  const auto names = ListFolder(folder);
+  if (!names) return 0;
+  int removed = 0;
+  for (const std::string& name : *names) {
+    // mkostemp's six characters are letters and digits.
+    if (name.size() != prefix.size() + 6 || !name.starts_with(prefix) ||
+        !std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(),
+                     [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; })) {
+      continue;
+    }
+    const std::string path = posix::JoinPath(folder, name);
+    // A writer holds its temporary file locked while it lives; one that can be locked now
+    // belongs to nobody. The lock is held while the file is removed.
+    std::optional<File> unused = File::OpenLocked(path, LockKind::Exclusive);
+    if (unused && RemoveFile(path)) ++removed;
+  }
+  return removed;
 }
 
 bool RenameFile(const std::string& from, const std::string& to) {
