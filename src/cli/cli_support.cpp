@@ -27,10 +27,23 @@ std::vector<Registered>& Registry() {
 
 std::atomic<bool> interrupted{false};
 
+// True while a progress line stands on the terminal: messages start on a clean line.
+bool progressLineShown = false;
+
+void ClearProgressLine() {
+  if (!progressLineShown) return;
+  std::cerr << "\r\033[K" << std::flush;
+  progressLineShown = false;
+}
+
 void OnInterrupt(int) { interrupted.store(true); }
 
 // Writes the log with LF line ends: the log joins lines with CR LF.
 void PrintLog(const std::string& log) {
+  // A signal that broke off a terminal write leaves the stream failed; the messages must
+  // still be told.
+  std::cerr.clear();
+  ClearProgressLine();
   std::string out;
   out.reserve(log.size() + 1);
   for (std::size_t i = 0; i < log.size(); ++i) {
@@ -73,23 +86,23 @@ void InstallInterruptHandler() {
   struct sigaction action {};
   action.sa_handler = OnInterrupt;
   sigemptyset(&action.sa_mask);
-  action.sa_flags = 0;  // no SA_RESTART: a blocked read (a prompt) returns on Ctrl-C
-  sigaction(SIGINT, &action, nullptr);
+  // No SA_RESTART: a blocked read (a prompt) returns on the signal. SA_RESETHAND: a user who
+  // insists gets the default action with the second signal.
+  action.sa_flags = SA_RESETHAND;
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
 }
 
 bool InterruptRequested() { return interrupted.load(); }
 
 TerminalProgress::TerminalProgress() : draw_(isatty(STDERR_FILENO) == 1) {}
 
-TerminalProgress::~TerminalProgress() {
-  if (drawn_) std::cerr << "\r\033[K" << std::flush;
-}
+TerminalProgress::~TerminalProgress() { ClearProgressLine(); }
 
 bool TerminalProgress::Report(int percent, const std::string& text) {
   if (draw_) {
     std::cerr << "\r\033[K[" << (percent < 100 ? (percent < 10 ? "  " : " ") : "") << percent
               << "%] " << text << std::flush;
-    drawn_ = true;
+    progressLineShown = true;
   }
   return !InterruptRequested();
 }
@@ -122,7 +135,7 @@ std::optional<std::string> PasswordFromOptions(const PasswordOptions& options) {
 std::optional<std::string> PromptPassword(const std::string& prompt) {
   if (!StdinIsTerminal()) return std::nullopt;
   // A progress line may stand on the terminal; the prompt starts on a clean line.
-  if (isatty(STDERR_FILENO) == 1) std::cerr << "\r\033[K";
+  ClearProgressLine();
   std::cerr << prompt << std::flush;
   termios saved{};
   const bool haveTerm = tcgetattr(STDIN_FILENO, &saved) == 0;

@@ -37,8 +37,10 @@ int ReportFailure(const AppContext& context);
 // Prints one line "code:text" of a message that ends a command, and returns 1.
 int ReportMessage(AppContext& context, int code, const std::vector<std::string>& args = {});
 
-// Ctrl-C sets a flag instead of killing the process, so the running operation stops at its
-// next progress report and leaves the archive as it was.
+// Ctrl-C (SIGINT), kill (SIGTERM) and a closed terminal (SIGHUP) set a flag instead of ending
+// the process, so the running operation stops at its next progress report, leaves the archive
+// as it was and removes its temporary file. A second signal of the same kind ends the process
+// the default way (the archive is still intact; the next change removes the temporary file).
 void InstallInterruptHandler();
 [[nodiscard]] bool InterruptRequested();
 
@@ -51,7 +53,6 @@ class TerminalProgress : public ProgressSink {
 
  private:
   bool draw_ = false;
-  bool drawn_ = false;
 };
 
 // -p PASSWORD | --password-stdin on a subcommand.

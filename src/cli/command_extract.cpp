@@ -21,6 +21,15 @@ class TerminalPasswordPrompt : public PasswordPrompt {
   }
 };
 
+// The password -p or --password-stdin gave, even when empty (stdin with nothing on it gives
+// ""); nullopt without either option. A given password is final: nothing is asked, and with
+// an empty one an encrypted entry is reported as needing a password (113).
+std::optional<std::string> GivenPassword(const PasswordOptions& options) {
+  std::optional<std::string> password = PasswordFromOptions(options);
+  if (!password && options.fromStdin) return std::string();
+  return password;
+}
+
 enum class OverwriteMode { Ask, Yes, No, Rename };
 
 // Answers the overwrite question from --overwrite, or asks on the terminal with the seven
@@ -150,7 +159,8 @@ void AttachExtract(CLI::App& app, CliState& state) {
       ExtractRequest request;
       request.archivePath = AbsoluteArgument(options->archive);
       if (!options->target.empty()) request.targetFolder = AbsoluteArgument(options->target);
-      if (auto password = PasswordFromOptions(options->password)) request.password = *password;
+      const std::optional<std::string> given = GivenPassword(options->password);
+      if (given) request.password = *given;
       if (!options->names.empty()) request.selection = options->names;
       std::string mode = options->overwrite;
       if (mode.empty()) mode = StdinIsTerminal() ? "ask" : "no";
@@ -170,6 +180,7 @@ void AttachExtract(CLI::App& app, CliState& state) {
       seams.sink = &progress;
       seams.passwordPrompt = &passwordPrompt;
       seams.overwrite = &question;
+      seams.passwordIsFinal = given.has_value();
       const bool ok = ExtractEntries(context, prompt, request, seams);
       return Finish(context, ok);
     };
@@ -191,13 +202,14 @@ void AttachTest(CLI::App& app, CliState& state) {
   command->callback([&state, options] {
     state.action = [&state, options] {
       AppContext& context = *state.context;
-      std::string password;
-      if (auto given = PasswordFromOptions(options->password)) password = *given;
+      const std::optional<std::string> given = GivenPassword(options->password);
+      const std::string password = given.value_or("");
       TerminalProgress progress;
       TerminalPasswordPrompt passwordPrompt;
       ExtractSeams seams;
       seams.sink = &progress;
       seams.passwordPrompt = &passwordPrompt;
+      seams.passwordIsFinal = given.has_value();
       const bool ok = TestEntries(context, AbsoluteArgument(options->archive), password, seams);
       return Finish(context, ok);
     };

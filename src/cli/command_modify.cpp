@@ -21,11 +21,19 @@ int UsageError(const std::string& command, const std::string& text) {
   return kExitUsage;
 }
 
-// The password of create and add: none without an option ("" stores the files unencrypted).
-// nullopt: --password-stdin found nothing to read.
-std::optional<std::string> CreationPassword(const PasswordOptions& options) {
+// The password of create and add: "" without an option (the files are stored unencrypted).
+// nullopt with *problem set when an option was given but holds no password: a script whose
+// password variable is unset must not get an archive it believes encrypted.
+std::optional<std::string> CreationPassword(const PasswordOptions& options, std::string* problem) {
   std::optional<std::string> password = PasswordFromOptions(options);
-  if (!password && options.fromStdin) return std::nullopt;
+  if (!password && options.fromStdin) {
+    *problem = "--password-stdin: no password on stdin";
+    return std::nullopt;
+  }
+  if (password && password->empty()) {
+    *problem = "the password must not be empty";
+    return std::nullopt;
+  }
   return password.value_or("");
 }
 
@@ -48,8 +56,9 @@ void AttachCompress(CLI::App& app, CliState& state, const char* name, bool newAr
   const std::string commandName = name;
   command->callback([&state, options, newArchive, commandName] {
     state.action = [&state, options, newArchive, commandName] {
-      const std::optional<std::string> password = CreationPassword(options->password);
-      if (!password) return UsageError(commandName, "--password-stdin: no password on stdin");
+      std::string problem;
+      const std::optional<std::string> password = CreationPassword(options->password, &problem);
+      if (!password) return UsageError(commandName, problem);
       std::vector<std::string> sources;
       for (const auto& source : options->sources) sources.push_back(AbsoluteArgument(source));
       AppContext& context = *state.context;

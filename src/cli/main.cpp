@@ -10,6 +10,9 @@
 
 int main(int argc, char** argv) {
   using namespace tovask;
+  // First of all: a Ctrl-C, kill or closed terminal at any later moment must reach the
+  // operation as an interrupt, never end the process in the middle of a write.
+  cli::InstallInterruptHandler();
   AppContext context;
   StartUp(context);
 
@@ -35,7 +38,6 @@ int main(int argc, char** argv) {
     std::cerr << app.help();
     return cli::kExitUsage;
   }
-  cli::InstallInterruptHandler();
   try {
     return state.action();
   } catch (const std::exception& e) {

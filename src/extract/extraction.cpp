@@ -129,11 +129,16 @@ class Session {
     }
   }
 
-  // For an encrypted entry with no password yet, asks once per run. False (36 recorded) when
-  // the prompt is cancelled or there is no one to ask.
-  bool EnsurePassword(std::uint8_t flags) {
-    if ((flags & EntryFlags::Encrypted) == 0 || !password_.empty() || passwordAsked_) {
+  // For encrypted entry i with no password yet, asks once per run. False when there is no
+  // password to go on: 36 when the prompt is cancelled or there is no one to ask, 113 naming
+  // the entry when the caller's password is final and empty.
+  bool EnsurePassword(std::size_t i) {
+    if ((index_.flags[i] & EntryFlags::Encrypted) == 0 || !password_.empty() || passwordAsked_) {
       return true;
+    }
+    if (seams_.passwordIsFinal) {
+      ErrorText(context_, kMsgPasswordNeeded, {index_.paths[i]});
+      return false;
     }
     passwordAsked_ = true;
     std::optional<std::string> typed;
@@ -341,8 +346,8 @@ class Extraction {
       ErrorText(context_, kMsgUnsafeEntryName, {name});
       return Outcome::Next;
     }
+    if (!session_.EnsurePassword(i)) return Outcome::EndRun;
     const std::uint8_t flags = index.flags[i];
-    if (!session_.EnsurePassword(flags)) return Outcome::EndRun;
 
     if (request_.askBeforeOverwrite && Exists(name)) {
       switch (DecideExisting(i, &name)) {
@@ -453,7 +458,7 @@ bool TestEntries(AppContext& context, const std::string& archivePath, std::strin
     const ArchiveIndex& index = session.index();
     for (std::size_t i = 0; i < static_cast<std::size_t>(index.count); ++i) {
       if (!session.ReportEntry(i)) break;
-      if (!session.EnsurePassword(index.flags[i])) break;
+      if (!session.EnsurePassword(i)) break;
       // A failing entry is recorded; the next one is tested all the same.
       (void)session.DecodeEntry(i);
     }

@@ -18,7 +18,9 @@
 // question cancelled (run ends, result true); 37 a block outside the archive file or a read
 // error (run ends); 38 / 39 digest mismatch of an encrypted / plain entry (run ends); 40
 // length mismatch (run ends); 41 a file cannot be written (next entry); 31 its time cannot be
-// set; 107 interrupted at a progress report (files already written stay).
+// set; 107 interrupted at a progress report (files already written stay); 113 an encrypted
+// entry met without a password when the caller's password is final (run ends); with a busy
+// archive, 2 followed by 112.
 //
 // Progress: the load reports 0..50; entry i of N (from 1) reports 50 + i * 50 / N with title
 // 32, also when it is skipped; a run without errors ends with 100 and title 33.
@@ -48,6 +50,9 @@ struct ExtractSeams {
   ProgressSink* sink = nullptr;
   PasswordPrompt* passwordPrompt = nullptr;  // null: a needed password counts as cancelled
   OverwriteQuestion* overwrite = nullptr;    // null: a needed question counts as "no"
+  // True: the request's password is all there is (a script gave it, possibly empty), so no
+  // one is asked; an encrypted entry met without a password ends the run with 113.
+  bool passwordIsFinal = false;
 };
 
 // Result: true when the run recorded no error, and true after a cancel of the overwrite

@@ -1,9 +1,14 @@
 // Runs a program (tvk) as a child process with arguments, optional standard input and extra
-// environment, and captures its exit status, stdout and stderr.
+// environment, and captures its exit status, stdout and stderr. ChildProcess lets a test act at
+// a real point of a run: with stderr on a terminal, tvk draws its progress there, and the test
+// waits for a given text before it signals, pauses or resumes the child.
 #pragma once
+
+#include <sys/types.h>
 
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tovask::testing {
@@ -18,12 +23,48 @@ struct ProcessOptions {
   std::string input;                       // written to stdin, then stdin is closed
   std::string workingDirectory;            // "" = the test's own
   std::map<std::string, std::string> env;  // added to (or replacing in) the environment
-  int sendInterruptAfterMs = -1;           // >= 0: SIGINT after this many milliseconds
+  // stderr is a pseudo-terminal in raw mode (line ends stay "\n"); stdin and stdout stay pipes.
+  bool stderrIsTerminal = false;
+};
+
+class ChildProcess {
+ public:
+  ChildProcess(const std::string& program, const std::vector<std::string>& args,
+               const ProcessOptions& options = {});
+  // A child still running is killed and reaped.
+  ~ChildProcess();
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  // Reads the child's output until its stderr holds text (true) or it has closed stdout and
+  // stderr (false). Never waits for a time: only for output or the end of the output.
+  [[nodiscard]] bool WaitForStderr(std::string_view text);
+  void Signal(int signal);
+  // Writes the rest of the input, reads the output to its end and reaps the child.
+  ProcessResult Finish();
+
+  [[nodiscard]] const std::string& err() const { return result_.err; }
+
+ private:
+  // One round of poll over the open pipes; false when nothing is left open.
+  bool Pump();
+
+  pid_t pid_ = -1;
+  int in_ = -1;
+  int out_ = -1;
+  int err_ = -1;
+  std::string input_;
+  std::size_t written_ = 0;
+  ProcessResult result_;
+  bool reaped_ = false;
 };
 
 [[nodiscard]] ProcessResult RunProcess(const std::string& program,
                                        const std::vector<std::string>& args,
                                        const ProcessOptions& options = {});
+
+// The tvk built with the tests.
+[[nodiscard]] const char* TvkPath();
 
 // Runs the tvk built with the tests.
 [[nodiscard]] ProcessResult RunTvk(const std::vector<std::string>& args,
