@@ -51,7 +51,11 @@ void AttachCompress(CLI::App& app, CliState& state, const char* name, bool newAr
                        : "Add files and folders to an existing archive; entries with the same "
                          "names (letter case ignored) are replaced");
   command->add_option("ARCHIVE", options->archive, "The archive (.tvk)")->required();
-  command->add_option("SOURCE", options->sources, "Files and folders to store")->required();
+  command
+      ->add_option("SOURCE", options->sources,
+                   "Files and folders to store; a folder written with a closing / (DIR/) stores "
+                   "its content without its own name as the first level")
+      ->required();
   AddPasswordOptions(command, options->password);
   const std::string commandName = name;
   command->callback([&state, options, newArchive, commandName] {

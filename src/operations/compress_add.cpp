@@ -26,6 +26,7 @@ using platform::kSeparator;
 
 constexpr int kTitlePreparing = 11;
 constexpr int kTitleCompressing = 12;
+constexpr int kErrorOpenFile = 1;
 constexpr int kErrorFileChanged = 11;
 constexpr int kErrorFolderNotCreated = 12;
 constexpr int kErrorNoSources = 21;
@@ -79,6 +80,12 @@ class CompressRun {
     }
     if (!platform::IsAbsolutePath(archivePath)) {
       ErrorText(context_, kMsgPathNotAbsolute, {archivePath});
+      return false;
+    }
+    // A closing separator names a folder: "x.tvk/" is never the file x.tvk, and its folder
+    // part must not be created as a folder named after the archive.
+    if (archivePath.back() == kSeparator) {
+      ErrorText(context_, kErrorOpenFile, {platform::AsciiUpper(archivePath)});
       return false;
     }
     if (!CollectSources(context_, sources, set_, sink_)) return false;

@@ -11,7 +11,8 @@
 // 75..100. An interrupt (any report answering false, or the folder walk's ProcessEvents) stops
 // the run there with 107, and the archive on disk stays as it was.
 //
-// Failures, in the order they are checked: 109 an empty archive path, 100 a relative one; the
+// Failures, in the order they are checked: 109 an empty archive path, 100 a relative one, 1 one
+// that ends with the separator (it names a folder, never the archive file); the
 // collection's messages (100..103, 107); 21 no file collected; 104 a file of 2 GiB or more
 // (before any file is read); 11 a file whose size differs from its length as read (also one
 // that cannot be read, unless empty); 99/1003; 12 the archive's folder cannot be created

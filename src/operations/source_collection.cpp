@@ -108,11 +108,14 @@ bool CollectInto(AppContext& context, const std::vector<std::string>& sources, S
   };
 
   std::vector<std::string> walkList;
-  for (const std::string& source : sources) {
-    if (!platform::IsAbsolutePath(source)) {
-      ErrorText(context, kMsgPathNotAbsolute, {source});
+  for (const std::string& given : sources) {
+    if (!platform::IsAbsolutePath(given)) {
+      ErrorText(context, kMsgPathNotAbsolute, {given});
       return false;
     }
+    // Callers hand over normal paths already; normalising again is cheap and keeps a source
+    // such as "/." or "/a//" from cutting names into an empty or a "." first level.
+    const std::string source = platform::AbsoluteNormalPath(given, "");
     const auto info = platform::StatPath(source);
     if (!info) {
       ErrorText(context, kMsgSourceMissing, {source});

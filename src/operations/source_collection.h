@@ -1,9 +1,12 @@
 // CollectSources: expands the chosen files and folders into the flat list of files to store,
 // each with the name it gets in the archive.
 //
-// Sources are absolute native paths. A file source is named by its last level. A folder
-// source keeps its own name as the first level of every name below it, except when it ends
-// with the separator (the root "/" always does): then names start inside it.
+// Sources are absolute native paths, made lexically normal here as the platform does it (a
+// closing separator kept). A file source is named by its last level. A folder source keeps its
+// own name as the first level of every name below it, except when it ends with the separator
+// (the root "/" always does): then names start inside it, so "/" gives "etc\x", never "\etc\x"
+// or an empty first level. A source ending in "." or ".." names its folder like its name does
+// ("/a/b/." is "/a/b", "/a/b/.." is "/a").
 //
 // Walk order: a folder's files, then its subfolders depth first, names sorted bytewise in
 // each folder (never the order the OS lists them in). Folders whose names start with "." are

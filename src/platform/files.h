@@ -29,9 +29,13 @@ inline constexpr char kSeparator = '/';
 [[nodiscard]] bool IsAbsolutePath(std::string_view path);
 
 // Makes path absolute against base (when relative) and lexically normal: "." and ".." levels
-// and repeated separators are resolved, no trailing separator except for the root. ".."
-// above the root stays at the root. A relative base counts from the current directory; ""
-// when a relative path has no absolute base to go by (never a guess such as "/").
+// and repeated separators are resolved; ".." above the root stays at the root. A separator
+// that ends path is kept (one, whatever came before it): a folder source written "Data/"
+// stores names relative to its inside, "Data" keeps its own name as the first level. A
+// path that ends in a "." or ".." level names that folder as its name would: "Data/." is the
+// folder Data itself and "." the current folder, both without the separator. The root is "/".
+// A relative base counts from the current directory; "" when a relative path has no
+// absolute base to go by (never a guess such as "/").
 [[nodiscard]] std::string AbsoluteNormalPath(std::string_view path, std::string_view base);
 
 // What a path is. Links are followed (stat), except isLink, which tells whether the path

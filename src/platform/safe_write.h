@@ -5,11 +5,13 @@
 // placed inside the target nor a folder swapped for a link while the run goes on can lead a
 // write out of it. Files are written under a hidden temporary name in their folder and renamed
 // into place once complete (mode and time already set), so a reader never sees half a file.
+// Neither the file nor its folder is flushed to disk (no fsync): the rename alone keeps a
+// partly written file from standing under the final name.
 //
 // Relative paths use the native separator; callers pass only names that passed the entry-name
 // check (no "." or ".." level, no empty level, not absolute). The fault hook of
 // platform/file_handle.h applies: CreateFolder (each folder created), CreateTemp (the folder),
-// Write and Sync (the temporary file), SetMode, SetTime and Rename (the final path).
+// Write (the temporary file), SetMode, SetTime and Rename (the final path).
 #pragma once
 
 #include <cstdint>

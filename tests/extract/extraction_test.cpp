@@ -317,7 +317,7 @@ TEST_F(ExtractionTest, FailedReplacementKeepsTheOldFile) {
   WriteFile(target / "x.txt", "old content");
   ScriptedQuestion question({{AnswerYes, ""}});
   seams.overwrite = &question;
-  for (FileOp op : {FileOp::Write, FileOp::Sync, FileOp::Rename, FileOp::CreateTemp}) {
+  for (FileOp op : {FileOp::Write, FileOp::Rename, FileOp::CreateTemp}) {
     FaultPlan plan(op, 1);
     question = ScriptedQuestion({{AnswerYes, ""}});
     EXPECT_FALSE(Extract());

@@ -111,8 +111,8 @@ TEST_F(SafeFolderTest, LongNameStillGetsATemporaryName) {
 
 TEST_F(SafeFolderTest, EveryFailingStepRemovesTheTemporaryFile) {
   ASSERT_TRUE(folder);
-  for (auto op : {platform::FileOp::CreateTemp, platform::FileOp::Write, platform::FileOp::Sync,
-                  platform::FileOp::Rename}) {
+  for (auto op :
+       {platform::FileOp::CreateTemp, platform::FileOp::Write, platform::FileOp::Rename}) {
     FaultPlan plan(op, 1);
     EXPECT_EQ(folder->WriteFile("dir/inner", Bytes("replacement"), {}).status, WriteStatus::Failed);
     EXPECT_TRUE(plan.fired());

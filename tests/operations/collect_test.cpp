@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gmock/gmock.h>
@@ -87,6 +88,14 @@ TEST_F(CollectTest, FolderFileAndTrailingSeparatorNaming) {
       {tmp_ / "Data/", {"a.txt", "sub\\b.txt"}, {a, b}},
       {tmp_ / "Data/sub", {"sub\\b.txt"}, {b}},
       {a, {"a.txt"}, {a}},
+      // Sources that are not lexically normal are normalised first: never a "." or an empty
+      // first level. Only a closing separator means "inside".
+      {tmp_ / "Data//", {"a.txt", "sub\\b.txt"}, {a, b}},
+      {tmp_ / "Data/./", {"a.txt", "sub\\b.txt"}, {a, b}},
+      {tmp_ / "Data/sub/../", {"a.txt", "sub\\b.txt"}, {a, b}},
+      {tmp_ / "Data/.", {"Data\\a.txt", "Data\\sub\\b.txt"}, {a, b}},
+      {tmp_ / "Data/sub/..", {"Data\\a.txt", "Data\\sub\\b.txt"}, {a, b}},
+      {tmp_ / "Data//sub", {"sub\\b.txt"}, {b}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.source);
@@ -96,6 +105,51 @@ TEST_F(CollectTest, FolderFileAndTrailingSeparatorNaming) {
     EXPECT_EQ(set.fullPaths, c.paths);
     EXPECT_EQ(set.count, static_cast<int>(c.names.size()));
   }
+}
+
+// The root as a source gives names that start inside it, with no empty first level and no
+// leading "\". The real root is far too large to walk, so a child process collects with the
+// test folder as its root (chroot; skipped where the process may not change its root).
+TEST_F(CollectTest, RootSourceGivesNamesInsideTheRoot) {
+  Make("a.txt");
+  Make("sub/b.txt");
+  Make(".hidden/c.txt");
+  int pipeFds[2];
+  ASSERT_EQ(::pipe(pipeFds), 0);
+  const pid_t child = ::fork();
+  ASSERT_NE(child, -1);
+  if (child == 0) {
+    ::close(pipeFds[0]);
+    std::string report;
+    if (::chroot(tmp_.path().c_str()) != 0 || ::chdir("/") != 0) {
+      report = "cannot chroot";
+    } else {
+      for (const char* root : {"/", "//", "/.", "/.."}) {
+        SourceSet set;
+        report += root;
+        report += CollectSources(context_, {root}, set) ? ":" : ": failed";
+        for (const std::string& name : set.relativeNames) report += " " + name;
+        report += "\n";
+      }
+    }
+    const bool written =
+        ::write(pipeFds[1], report.data(), report.size()) == static_cast<ssize_t>(report.size());
+    ::_exit(written ? 0 : 1);  // no destructors: the parent owns the test folder
+  }
+  ::close(pipeFds[1]);
+  std::string report;
+  char buffer[256];
+  for (ssize_t n; (n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;) report.append(buffer, n);
+  ::close(pipeFds[0]);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  if (report == "cannot chroot") GTEST_SKIP() << "this process may not change its root";
+  EXPECT_EQ(report,
+            "/: a.txt sub\\b.txt\n"
+            "//: a.txt sub\\b.txt\n"
+            "/.: a.txt sub\\b.txt\n"
+            "/..: a.txt sub\\b.txt\n");
 }
 
 TEST_F(CollectTest, DotFoldersSkippedDotFilesKept) {

@@ -457,6 +457,8 @@ TEST_F(CompressTest, RefusedRunsWriteNothing) {
       {"name an entry cannot hold", {good, tmp_ / "bad"}, out_ / "a.tvk", 103},
       {"empty archive path", {good}, "", 109},
       {"relative archive path", {good}, "out/a.tvk", 100},
+      // Names a folder: neither a file "a.tvk" nor a folder of that name may appear.
+      {"archive path ending with the separator", {good}, out_ / "new/a.tvk/", 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

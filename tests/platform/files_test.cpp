@@ -33,18 +33,33 @@ TEST(FilesTest, AbsoluteNormalPath) {
     std::string_view expected;
   } cases[] = {
       {"a/../b", "/home/u", "/home/u/b"},
-      {"/x//y/./z/", "/home/u", "/x/y/z"},
       {"..", "/home/u", "/home"},
       {"/..", "/home/u", "/"},
       {"../../../..", "/home/u", "/"},
       {"/", "/home/u", "/"},
       {"//", "/home/u", "/"},
+      {"///", "/home/u", "/"},
+      {"/./", "/home/u", "/"},
+      {"/../", "/home/u", "/"},
+      {"../../../", "/home/u", "/"},
       {"", "/home/u", "/home/u"},
+      {"", "/home/u/", "/home/u"},  // only the path's own closing separator counts
       {".", "/home/u/", "/home/u"},
       {"x.tvk", "/home/u/", "/home/u/x.tvk"},
-      {"./a/./b/", "/", "/a/b"},
       {"a/..", "/home//u/../v", "/home/v"},
       {"..foo/.bar", "/h", "/h/..foo/.bar"},  // names that merely start with dots are names
+      // A closing separator is kept, one of it; a closing "." or ".." level names the folder
+      // as its name would, without one.
+      {"Data", "/home/u", "/home/u/Data"},
+      {"Data/", "/home/u", "/home/u/Data/"},
+      {"Data//", "/home/u", "/home/u/Data/"},
+      {"Data/./", "/home/u", "/home/u/Data/"},
+      {"Data/.", "/home/u", "/home/u/Data"},
+      {"Data/sub/..", "/home/u", "/home/u/Data"},
+      {"Data/sub/../", "/home/u", "/home/u/Data/"},
+      {"./", "/home/u", "/home/u/"},
+      {"/x//y/./z/", "/home/u", "/x/y/z/"},
+      {"./a/./b/", "/", "/a/b/"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.path) + " against " + std::string(c.base));

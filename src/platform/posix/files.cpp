@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <new>
 #include <stdexcept>
 #include <vector>
@@ -98,7 +99,7 @@ std::string CurrentDirectory() {
 bool IsAbsolutePath(std::string_view path) { return !path.empty() && path.front() == '/'; }
 
 std::string AbsoluteNormalPath(std::string_view path, std::string_view base) {
-  std::string combined;
+  std::filesystem::path combined;
   if (IsAbsolutePath(path)) {
     combined = path;
   } else {
@@ -111,27 +112,14 @@ std::string AbsoluteNormalPath(std::string_view path, std::string_view base) {
       if (cwd.empty()) return "";
       absoluteBase = base.empty() ? cwd : posix::JoinPath(cwd, base);
     }
-    combined = posix::JoinPath(absoluteBase, path);
+    combined = std::filesystem::path(absoluteBase) / path;
   }
-  std::vector<std::string_view> levels;
-  std::string_view rest(combined);
-  while (!rest.empty()) {
-    const std::size_t slash = rest.find('/');
-    const std::string_view level = rest.substr(0, slash);
-    rest.remove_prefix(slash == std::string_view::npos ? rest.size() : slash + 1);
-    if (level.empty() || level == ".") continue;
-    if (level == "..") {
-      if (!levels.empty()) levels.pop_back();  // ".." at the root stays at the root
-      continue;
-    }
-    levels.push_back(level);
-  }
-  if (levels.empty()) return "/";
-  std::string result;
-  for (const std::string_view level : levels) {
-    result += '/';
-    result += level;
-  }
+  // lexically_normal resolves "." and ".." (".." above the root stays at the root) and
+  // repeated separators, but ends "x/", "x/." and "x/.." alike with a separator, and keeps
+  // "//" as it is. Only a separator that closes the caller's own text means "inside".
+  std::string result = combined.lexically_normal().string();
+  while (result.size() > 1 && result.back() == kSeparator) result.pop_back();
+  if (!path.empty() && path.back() == kSeparator && result.size() > 1) result.push_back(kSeparator);
   return result;
 }
 

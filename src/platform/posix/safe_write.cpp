@@ -287,10 +287,10 @@ WriteResult SafeFolder::WriteFile(const std::string& relative, ByteView content,
     (void)WriteAll(file.get(), content.data(), content.size() / 2);
     return discard();
   }
+  // No fsync of the file or of its folder: the temporary name and the rename are what keep a
+  // half-written file from ever standing under the final name, and a flush per file would make
+  // extracting many small files wait on the disk for each of them.
   if (!WriteAll(file.get(), content.data(), content.size())) return discard();
-  if (Injected(FileOp::Sync, tempPath) || RetryOnEintr([&] { return ::fsync(file.get()); }) != 0) {
-    return discard();
-  }
   result.modeSet =
       !Injected(FileOp::SetMode, finalPath) && ::fchmod(file.get(), static_cast<mode_t>(mode)) == 0;
   if (options.modifiedUnix.has_value()) {
@@ -309,7 +309,6 @@ WriteResult SafeFolder::WriteFile(const std::string& relative, ByteView content,
     ::unlinkat(dir, tempName.c_str(), 0);
     return result;
   }
-  (void)RetryOnEintr([&] { return ::fsync(dir); });
   result.status = WriteStatus::Written;
   return result;
 }
