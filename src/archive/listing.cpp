@@ -7,6 +7,7 @@
 
 #include "archive/archive_index.h"
 #include "archive/reader.h"
+#include "core/display_text.h"
 #include "core/messages.h"
 #include "platform/files.h"
 #include "platform/text.h"
@@ -177,7 +178,7 @@ std::string AttributeLetters(std::uint8_t flags) {
 }
 
 ListRow ListRowCells(const ArchiveEntry& entry) {
-  return {entry.path,
+  return {EscapeControlCharacters(entry.path),
           FormatWithThousands(entry.originalSize),
           FormatWithThousands(entry.storedSize),
           FormatListTime(entry.time),
@@ -259,7 +260,8 @@ MainWindowState RefreshMainWindow(AppContext& context, ListSink* list, ArchiveSu
   }
 
   summary = SplitSummary(summaryText);
-  state.caption = context.currentArchivePath + " - " + std::string(kProductName);
+  state.caption =
+      EscapeControlCharacters(context.currentArchivePath) + " - " + std::string(kProductName);
   state.statusText = SummaryItem(summary, 0) + "版压缩包，共" + SummaryItem(summary, 1) +
                      "个文件，合计" + SummaryItem(summary, 2) + "字节。";
   state.archiveCommandsEnabled = true;
@@ -276,8 +278,8 @@ ArchiveInformation DescribeArchive(const std::string& archivePath, const Archive
   information.barPosition = information.ratioPercent > 100 ? 100 : information.ratioPercent;
 
   const std::size_t separator = archivePath.rfind(platform::kSeparator);
-  const std::string fileName =
-      separator == std::string::npos ? archivePath : archivePath.substr(separator + 1);
+  const std::string fileName = EscapeControlCharacters(
+      separator == std::string::npos ? archivePath : archivePath.substr(separator + 1));
 
   std::array<std::string, 7> values = {fileName, "", "", "", "", "", std::to_string(ratio) + "%"};
   for (std::size_t i = 0; i < kSummaryItemCount; ++i) values[i + 1] = SummaryItem(summary, i);

@@ -36,8 +36,11 @@ struct ListColumn {
 [[nodiscard]] std::string AttributeLetters(std::uint8_t flags);
 
 using ListRow = std::array<std::string, kListColumnCount>;
-// The seven cell texts of one entry: path, sizes with thousands separators, time, "Y" when
-// encrypted, attribute letters, MD5 in upper case.
+// The seven cell texts of one entry, for display: path (control characters escaped, see
+// EscapeControlCharacters), sizes with thousands separators, time, "Y" when encrypted,
+// attribute letters, MD5 in upper case. The path cell is not the entry's name when the name
+// holds a control character: commands on an entry take its name from the index
+// (ArchiveEntry::path), found by the row's item value.
 [[nodiscard]] ListRow ListRowCells(const ArchiveEntry& entry);
 
 // Where ListArchive puts its rows: the main window's list, tvk's output, a test.
@@ -46,7 +49,8 @@ class ListSink {
   virtual ~ListSink() = default;
   // Called once before the rows: forget every row and column, then take these columns.
   virtual void Begin(const std::vector<ListColumn>& columns) = 0;
-  // One row per entry in index order; itemValue is the entry's 1-based index.
+  // One row per entry in index order; itemValue is the entry's 1-based index, cells are the
+  // display texts of ListRowCells.
   virtual void AddRow(int itemValue, const ListRow& cells) = 0;
   // Called once after the last row.
   virtual void End() = 0;
@@ -80,19 +84,20 @@ struct MainWindowState {
 
 // The main window's reload. No archive (currentArchivePath ""): caption "Tovask", status
 // text "", commands disabled; list and summary are left as they are. Otherwise the archive is
-// listed into list and summary: caption path + " - Tovask", the status text names the version,
-// the entry count and the total original size, commands enabled. On failure the list is not
-// touched by the call (listCleared asks the window to empty it), errorText holds the error
-// log for the box, currentArchivePath becomes "", the summary is emptied (so the information
-// window never shows figures of an archive that is no longer current) and the state is the
-// no-archive one, since no archive is current any more.
+// listed into list and summary: caption path (control characters escaped) + " - Tovask", the
+// status text names the version, the entry count and the total original size, commands
+// enabled. On failure the list is not touched by the call (listCleared asks the window to
+// empty it), errorText holds the error log for the box, currentArchivePath becomes "", the
+// summary is emptied (so the information window never shows figures of an archive that is no
+// longer current) and the state is the no-archive one, since no archive is current any more.
 [[nodiscard]] MainWindowState RefreshMainWindow(AppContext& context, ListSink* list,
                                                 ArchiveSummary& summary);
 
 // The seven lines of the information window: each a 12-byte caption and the value
 // right-aligned in a field of exactly 30 GBK bytes. A longer value loses its beginning, cut on
 // a character boundary; when the cut would split a two-byte character, a blank takes its
-// place. Values: the last level of archivePath, the five summary items, the ratio + "%".
+// place. Values: the last level of archivePath (control characters escaped), the five summary
+// items, the ratio + "%".
 // Missing summary items show as blank fields; a summary whose sizes do not read as numbers,
 // or a total size of 0, gives the ratio 0 ("0%"). Never fails.
 struct ArchiveInformation {

@@ -9,6 +9,7 @@
 #include <iostream>
 #include <vector>
 
+#include "core/display_text.h"
 #include "core/messages.h"
 #include "platform/files.h"
 
@@ -69,6 +70,16 @@ void AttachRegisteredCommands(CLI::App& app, CliState& state) {
 
 std::string AbsoluteArgument(const std::string& path) {
   return platform::AbsoluteNormalPath(path, platform::CurrentDirectory());
+}
+
+void PrintEscapedLines(std::ostream& out, std::string_view text) {
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    out << EscapeControlCharacters(text.substr(0, end));
+    if (end == std::string_view::npos) break;
+    out << '\n';
+    text.remove_prefix(end + 1);
+  }
 }
 
 int ReportFailure(const AppContext& context) {

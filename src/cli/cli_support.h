@@ -6,7 +6,9 @@
 
 #include <functional>
 #include <optional>
+#include <ostream>
 #include <string>
+#include <string_view>
 
 #include "core/app_context.h"
 #include "core/progress.h"
@@ -30,6 +32,10 @@ void AttachRegisteredCommands(CLI::App& app, CliState& state);
 
 // A path from the command line, made absolute against the current directory and normalised.
 [[nodiscard]] std::string AbsoluteArgument(const std::string& path);
+
+// Writes text to out line by line with each line's control characters escaped
+// (EscapeControlCharacters), keeping its line feeds; for texts that echo names and paths.
+void PrintEscapedLines(std::ostream& out, std::string_view text);
 
 // Prints the error log to stderr, one "code:text" line per message, and returns 1.
 int ReportFailure(const AppContext& context);

@@ -4,6 +4,7 @@
 
 #include <exception>
 #include <iostream>
+#include <sstream>
 
 #include "cli/cli_support.h"
 #include "core/startup.h"
@@ -31,7 +32,10 @@ int main(int argc, char** argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
-    const int code = app.exit(e);
+    // Parse errors echo the arguments, which may be names holding control characters.
+    std::ostringstream errors;
+    const int code = app.exit(e, std::cout, errors);
+    cli::PrintEscapedLines(std::cerr, errors.str());
     return code == 0 ? cli::kExitOk : cli::kExitUsage;
   }
   if (!state.action) {
@@ -41,7 +45,7 @@ int main(int argc, char** argv) {
   try {
     return state.action();
   } catch (const std::exception& e) {
-    std::cerr << "tvk: " << e.what() << '\n';
+    cli::PrintEscapedLines(std::cerr, std::string("tvk: ") + e.what() + "\n");
     return cli::kExitFailed;
   }
 }

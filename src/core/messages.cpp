@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "core/display_text.h"
 #include "core/message_codes.h"
 #include "core/startup.h"
 #include "platform/files.h"
@@ -39,10 +40,12 @@ std::string LookUp(const AppContext& context, std::string_view section, int code
 }
 
 // "%1%".."%5%" in that order, each on the result of the previous one; only the placeholders
-// of the arguments given are touched, arguments past the fifth are ignored.
+// of the arguments given are touched, arguments past the fifth are ignored. Arguments are
+// names and paths from archives and the disk: their control characters go in escaped, so a
+// message can neither drive the terminal it is printed on nor forge lines of its own.
 void SubstituteArguments(std::string& text, const std::vector<std::string>& args) {
   for (std::size_t k = 1; k <= kMaxArguments && k <= args.size(); ++k) {
-    ReplaceAll(text, "%" + std::to_string(k) + "%", args[k - 1]);
+    ReplaceAll(text, "%" + std::to_string(k) + "%", EscapeControlCharacters(args[k - 1]));
   }
 }
 

@@ -17,11 +17,13 @@ namespace tovask {
 // An empty value counts as missing. "/n" in the message text becomes CR LF; then "%1%".."%5%"
 // are replaced by the given arguments in that order (each on the result of the previous
 // replacement, so an argument holding "%2%" is filled in by argument 2). The arguments' own
-// text is not scanned for "/n": paths contain it. Placeholders without an argument stay.
+// text is not scanned for "/n": paths contain it. Each argument goes in with its control
+// characters escaped (EscapeControlCharacters); the message text itself is taken as it
+// stands. Placeholders without an argument stay.
 void ErrorText(AppContext& context, int code, const std::vector<std::string>& args = {});
 
-// A prompt or progress text from [Title]: the same lookup and replacement, with no code
-// prefix and no "/n" replacement; the error log and stepOk are left alone.
+// A prompt or progress text from [Title]: the same lookup and replacement (arguments escaped),
+// with no code prefix and no "/n" replacement; the error log and stepOk are left alone.
 [[nodiscard]] std::string TitleText(const AppContext& context, int code,
                                     const std::vector<std::string>& args = {});
 

@@ -4,6 +4,7 @@
 
 #include "archive/format.h"
 #include "archive/listing.h"
+#include "core/display_text.h"
 #include "platform/files.h"
 #include "platform/times.h"
 
@@ -20,9 +21,10 @@ std::string FormatLocal(const platform::LocalDateTime& t) {
          std::to_string(t.second);
 }
 
+// The last level of path as the window shows it: control characters escaped.
 std::string FileNamePart(const std::string& path) {
   const std::size_t slash = path.rfind(platform::kSeparator);
-  return slash == std::string::npos ? path : path.substr(slash + 1);
+  return EscapeControlCharacters(slash == std::string::npos ? path : path.substr(slash + 1));
 }
 
 std::string SizeText(std::int64_t size) {

@@ -43,7 +43,7 @@ class OverwriteQuestion {
 
 // The texts the overwrite window shows for one file.
 struct FileDetails {
-  std::string fileName;  // the part after the last separator
+  std::string fileName;  // the part after the last separator, control characters escaped
   std::string sizeText;  // "1,234,567 字节"
   std::string timeText;  // "修改于 2005-3-7 9:5:2"
 };

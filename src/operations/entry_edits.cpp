@@ -12,6 +12,7 @@
 #include "archive/format.h"
 #include "archive/reader.h"
 #include "archive/writer.h"
+#include "core/display_text.h"
 #include "core/message_codes.h"
 #include "core/messages.h"
 #include "platform/text.h"
@@ -185,7 +186,7 @@ bool EncryptEntries(AppContext& context, std::string archive, std::string passwo
         const std::size_t i = chosen[k];
         if (sink != nullptr) {
           const int percent = static_cast<int>(20 + k * 40 / chosen.size());
-          if (!sink->Report(percent, index.paths[i])) {
+          if (!sink->Report(percent, EscapeControlCharacters(index.paths[i]))) {
             ErrorText(context, kMsgInterrupted);
             break;
           }

@@ -224,6 +224,11 @@ TEST(ListRowCellsTest, EmptyUnencryptedEntry) {
   EXPECT_EQ(ListRowCells(entry)[5], "");
 }
 
+TEST(ListRowCellsTest, PathCellShowsControlCharactersEscaped) {
+  const ArchiveEntry entry = MakeEntry("a\\b\ty\nFORGED\x1b[2J.txt", 1, 1, 0);
+  EXPECT_EQ(ListRowCells(entry)[0], "a\\b\\ty\\nFORGED\\x1b[2J.txt");
+}
+
 // ---- Columns ---------------------------------------------------------------------------------
 
 TEST_F(ListingTest, ColumnsFromTheDefaultTitles) {
@@ -509,6 +514,8 @@ TEST(DescribeArchiveTest, FileNameIsTheLastPathLevel) {
   EXPECT_EQ(DescribeArchive("/a/b/c.tvk", {}).lines[0], "    文件名：" + Blanks(25) + "c.tvk");
   EXPECT_EQ(DescribeArchive("c.tvk", {}).lines[0], "    文件名：" + Blanks(25) + "c.tvk");
   EXPECT_EQ(DescribeArchive("/a/b/", {}).lines[0], "    文件名：" + Blanks(30));
+  EXPECT_EQ(DescribeArchive("/a/\x1b[2Jc\n.tvk", {}).lines[0],
+            "    文件名：" + Blanks(16) + "\\x1b[2Jc\\n.tvk");
 }
 
 TEST_F(ListingTest, InformationFromAListedArchive) {

@@ -3,8 +3,14 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
+#include "core/app_context.h"
+#include "core/display_text.h"
+#include "platform/text.h"
+#include "support/archive_builder.h"
 #include "support/run_process.h"
 #include "support/temp_dir.h"
 
@@ -106,6 +112,82 @@ TEST(ListCommandsDamaged, DamagedFilesFailWithTheirMessage) {
       EXPECT_EQ(result.err.rfind(c.code, 0), 0u) << c.name << ": " << result.err;
     }
   }
+}
+
+// Whether text holds anything a terminal acts on besides the tabs and line ends tvk writes
+// itself: a C0 control, DEL, a C1 control, or bytes that are not UTF-8 (a lone 0x9B is a CSI).
+bool HasTerminalControls(const std::string& text) {
+  if (!platform::IsValidUtf8(text)) return true;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if ((byte < 0x20 && byte != '\t' && byte != '\n') || byte == 0x7F) return true;
+    if (byte == 0xC2 && static_cast<unsigned char>(text[i + 1]) <= 0x9F) return true;
+  }
+  return false;
+}
+
+TEST(ListCommandsHostileNames, NamesAreShownEscapedOneRowPerEntry) {
+  TempDir dir;
+  const std::string archive = dir / "x\x1b[31m.tvk";
+  const std::vector<std::string> names = {
+      "harmless.txt\t3\t3\t2004-03-05 07:08:09\t\tA\t900150983CD24FB0D6963F7D28E17F72\r\n"
+      "FORGED-ENTRY.exe",
+      "\x1b]0;owned\x07\x1b[2Jtitle.txt",
+      "\xc2\x9b"
+      "31m中文\x7f.txt",
+      "bad\xff.txt",
+  };
+  AppContext context;
+  testing::ArchiveBuilder builder(context.dataOps);
+  for (const std::string& name : names) {
+    builder.Entry(testing::MakeStoredEntry(context.dataOps, name, "abc"));
+  }
+  builder.WriteTo(archive);
+
+  const auto list = RunTvk({"list", archive});
+  ASSERT_EQ(list.exitCode, 0) << list.err;
+  EXPECT_FALSE(HasTerminalControls(list.out)) << list.out;
+  std::vector<std::string> rows;
+  for (std::size_t start = 0, end; (end = list.out.find('\n', start)) != std::string::npos;
+       start = end + 1) {
+    rows.push_back(list.out.substr(start, end - start));
+  }
+  ASSERT_EQ(rows.size(), 1 + names.size()) << list.out;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const std::string& row = rows[i + 1];
+    EXPECT_EQ(std::count(row.begin(), row.end(), '\t'), 6) << row;
+    EXPECT_EQ(row.substr(0, row.find('\t')), EscapeControlCharacters(names[i]));
+  }
+  EXPECT_EQ(rows[1].substr(0, 18), "harmless.txt\\t3\\t3");
+
+  // JSON carries the raw names (its own escaping keeps them on one line).
+  const auto json = RunTvk({"list", archive, "--json"});
+  ASSERT_EQ(json.exitCode, 0) << json.err;
+  EXPECT_EQ(json.out.find('\x1b'), std::string::npos);
+  const auto parsed = nlohmann::json::parse(json.out);
+  for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(parsed["entries"][i]["path"], names[i]);
+
+  const auto info = RunTvk({"info", archive});
+  ASSERT_EQ(info.exitCode, 0) << info.err;
+  EXPECT_FALSE(HasTerminalControls(info.out)) << info.out;
+  EXPECT_NE(info.out.find("x\\x1b[31m.tvk\n"), std::string::npos) << info.out;
+
+  // Messages naming entries: extraction refuses every one of these names, one line each.
+  const auto extract = RunTvk({"extract", archive, "-o", dir / "out"});
+  EXPECT_EQ(extract.exitCode, 1);
+  EXPECT_FALSE(HasTerminalControls(extract.err)) << extract.err;
+  EXPECT_EQ(std::count(extract.err.begin(), extract.err.end(), '\n'), 4) << extract.err;
+  EXPECT_NE(extract.err.find(EscapeControlCharacters(names[1])), std::string::npos);
+
+  // Arguments echoed back: a name given on the command line, in a message and a usage error.
+  const auto rename = RunTvk({"rename", archive, "no\x1b[2Jsuch", "new.txt"});
+  EXPECT_EQ(rename.exitCode, 1);
+  EXPECT_FALSE(HasTerminalControls(rename.err)) << rename.err;
+  EXPECT_NE(rename.err.find("no\\x1b[2Jsuch"), std::string::npos) << rename.err;
+  const auto usage = RunTvk({"list", archive, "extra\x1b[2J"});
+  EXPECT_EQ(usage.exitCode, 2);
+  EXPECT_FALSE(HasTerminalControls(usage.err)) << usage.err;
+  EXPECT_NE(usage.err.find("extra\\x1b[2J"), std::string::npos) << usage.err;
 }
 
 TEST(ListCommandsUsage, MissingArgumentIsAUsageError) {

@@ -167,6 +167,18 @@ TEST_F(MessagesTest, TitleTextKeepsSlashNAndHasNoPrefix) {
   EXPECT_EQ(ErrorOf(7, {"/n"}), "7:a\r\nb /n");
 }
 
+TEST_F(MessagesTest, ArgumentsGoInWithControlCharactersEscaped) {
+  // The message text's own "/n" and a tab in it are the message's; the arguments' are not.
+  WriteMessageFile("[Error]\r\n7=%1%/n\t%2%\r\n[Title]\r\n7=<%1%>\r\n");
+  const std::string hostile = "a.txt\t1\nFORGED\x1b[2J\xc2\x9b\xff";
+  const std::string shown = "a.txt\\t1\\nFORGED\\x1b[2J\\u009b\\xff";
+  EXPECT_EQ(ErrorOf(7, {hostile, "文件\\b"}), "7:" + shown + "\r\n\t文件\\b");
+  EXPECT_EQ(TitleText(context_, 7, {hostile}), "<" + shown + ">");
+  // Escaping leaves "%n%" alone, so an argument still takes part in later replacements.
+  WriteMessageFile("[Error]\r\n8=%1%|%2%\r\n");
+  EXPECT_EQ(ErrorOf(8, {"\n%2%", "B\r"}), "8:\\nB\\r|B\\r");
+}
+
 TEST_F(MessagesTest, DeletedFileGivesBuiltInFallbacks) {
   WriteDefaultFile();
   EXPECT_EQ(ErrorOf(20), "20:写出数据失败！");

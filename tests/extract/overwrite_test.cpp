@@ -49,6 +49,9 @@ TEST(FileDetailsTest, ArchivedDetailsComeFromThePrompt) {
   EXPECT_EQ(details.timeText, "修改于 2005-3-7 9:5:2");
   prompt.archivedSize = 0;
   EXPECT_EQ(ArchivedFileDetails(prompt).sizeText, "0 字节");
+  prompt.existingPath = "/some/folder/a\x1b[2J\nb.txt";
+  EXPECT_EQ(ArchivedFileDetails(prompt).fileName, "a\\x1b[2J\\nb.txt");
+  EXPECT_EQ(ExistingFileDetails(prompt.existingPath).fileName, "a\\x1b[2J\\nb.txt");
 }
 
 TEST(FileDetailsTest, ExistingDetailsComeFromTheDiskInLocalTime) {

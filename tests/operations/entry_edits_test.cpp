@@ -237,7 +237,7 @@ INSTANTIATE_TEST_SUITE_P(
         RenameCase{
             "empty_level", "x.txt", "sub\\\\x", false, "73:文件名 sub\\\\x 中包含非法字符。", {}},
         RenameCase{
-            "control_character", "x.txt", "x\ty", false, "73:文件名 x\ty 中包含非法字符。", {}},
+            "control_character", "x.txt", "x\ty", false, "73:文件名 x\\ty 中包含非法字符。", {}},
         RenameCase{"illegal_before_existing",
                    "x.txt",
                    "a.txt?",
