@@ -42,7 +42,7 @@ std::string LookUp(const AppContext& context, std::string_view section, int code
 // of the arguments given are touched, arguments past the fifth are ignored.
 void SubstituteArguments(std::string& text, const std::vector<std::string>& args) {
   for (std::size_t k = 1; k <= kMaxArguments && k <= args.size(); ++k) {
-    ReplaceAll(text, "%" + std::to_string(k) + "%", args[k - 1]);
+    ReplaceAll(text, std::string("%").append(std::to_string(k)).append("%"), args[k - 1]);
   }
 }
 

@@ -121,7 +121,7 @@ std::optional<File> File::CreateTemporary(const std::string& folder, std::string
     while (cut > 0 && (static_cast<unsigned char>(baseName[cut]) & 0xC0) == 0x80) --cut;
     baseName = baseName.substr(0, cut);
   }
-  std::string name = posix::JoinPath(folder, "." + std::string(baseName) + "-XXXXXX");
+  std::string name = posix::JoinPath(folder, std::string(".").append(baseName).append("-XXXXXX"));
   // mkostemp creates the file with mode 0600 and never reuses an existing name.
   const int fd = ::mkostemp(name.data(), O_CLOEXEC);
   if (fd < 0) return std::nullopt;
