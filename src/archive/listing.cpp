@@ -141,7 +141,7 @@ std::string FormatWithThousands(std::int64_t n) {
   if (n < 0) {
     // The magnitude of the smallest int64 does not fit in int64; take it in unsigned.
     const std::uint64_t magnitude = ~static_cast<std::uint64_t>(n) + 1;
-    return "-" + FormatUnsignedWithThousands(magnitude);
+    return std::string("-").append(FormatUnsignedWithThousands(magnitude));
   }
   return FormatUnsignedWithThousands(static_cast<std::uint64_t>(n));
 }

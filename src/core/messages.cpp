@@ -45,7 +45,8 @@ std::string LookUp(const AppContext& context, std::string_view section, int code
 // message can neither drive the terminal it is printed on nor forge lines of its own.
 void SubstituteArguments(std::string& text, const std::vector<std::string>& args) {
   for (std::size_t k = 1; k <= kMaxArguments && k <= args.size(); ++k) {
-    ReplaceAll(text, "%" + std::to_string(k) + "%", EscapeControlCharacters(args[k - 1]));
+    ReplaceAll(text, std::string("%").append(std::to_string(k)).append("%"),
+               EscapeControlCharacters(args[k - 1]));
   }
 }
 

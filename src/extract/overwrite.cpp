@@ -81,7 +81,7 @@ std::string NumberedName(const std::string& entryName,
   for (int n = 1; n <= kMaxNumberingTries; ++n) {
     const std::size_t dot = name.rfind('.');
     const std::size_t at = dot == std::string::npos ? 0 : dot;
-    name.insert(at, "(" + std::to_string(n) + ")");
+    name.insert(at, std::string("(").append(std::to_string(n)).append(")"));
     if (!exists(name)) return name;
   }
   return std::string();

@@ -372,7 +372,8 @@ TEST_F(ReaderTest, ProgressPercentsAreComputedInIntegers) {
   // 29 / 50 * 50 is 28.999... in floating point; the report must say 29.
   ArchiveBuilder builder(context.dataOps);
   for (int i = 0; i < 50; ++i) {
-    builder.Entry(MakeStoredEntry(context.dataOps, "f" + std::to_string(i), "x"));
+    builder.Entry(
+        MakeStoredEntry(context.dataOps, std::string("f").append(std::to_string(i)), "x"));
   }
   const std::string path = ArchivePath();
   builder.WriteTo(path);

@@ -357,11 +357,13 @@ TEST_F(DataOpsCipher, RoundTripBothMethodsManySizes) {
 
 TEST_F(DataOpsCipher, SameBlockSealedRepeatedlyOpensEveryTime) {
   const Bytes plain = ToBytes("repeat me");
-  std::set<Bytes> seen;
+  std::vector<Bytes> seen;
   for (int i = 0; i < 20; ++i) {
     const int method = 1 + i % 2;
     const Bytes sealed = ops_->Encrypt(plain, "secret", method);
-    EXPECT_TRUE(seen.insert(sealed).second) << "sealed block repeated at " << i;
+    EXPECT_TRUE(std::find(seen.begin(), seen.end(), sealed) == seen.end())
+        << "sealed block repeated at " << i;
+    seen.push_back(sealed);
     EXPECT_EQ(ops_->Decrypt(sealed, "secret", method), plain);
   }
 }

@@ -22,9 +22,17 @@ Contents ContentsOf(const std::string& root) {
   return contents;
 }
 
+// The first answer as plain values: a table of std::string members trips GCC 12's
+// -Wmaybe-uninitialized in the table's static initialisation.
+struct FirstAnswer {
+  OverwriteAnswer answer;
+  const char* newName;
+  ScriptedQuestion::Step Step() const { return {answer, newName}; }
+};
+
 struct AnswerCase {
   const char* label;
-  ScriptedQuestion::Step first;
+  FirstAnswer first;
   bool result;
   std::vector<int> codes;
   // One existing file a.txt.
@@ -105,7 +113,7 @@ TEST_P(OverwriteAnswerTest, Alone) {
   const AnswerCase& c = GetParam();
   WriteArchive({Stored("a.txt", "new a")});
   WriteFile(target / "a.txt", "old a");
-  ScriptedQuestion question({c.first});
+  ScriptedQuestion question({c.first.Step()});
   seams.overwrite = &question;
   EXPECT_EQ(Extract(), c.result) << context.errorLog;
   EXPECT_EQ(Codes(), c.codes);
@@ -120,7 +128,7 @@ TEST_P(OverwriteAnswerTest, FirstOfSeveral) {
   WriteArchive({Stored("a.txt", "new a"), Stored("b.txt", "new b"), Stored("c.txt", "new c"),
                 Stored("d.txt", "new d")});
   for (const auto& [name, content] : kOldSeveral) WriteFile(target / name, content);
-  ScriptedQuestion question({c.first}, {AnswerNo, ""});
+  ScriptedQuestion question({c.first.Step()}, {AnswerNo, ""});
   seams.overwrite = &question;
   EXPECT_EQ(Extract(), c.result) << context.errorLog;
   EXPECT_EQ(Codes(), c.codes);

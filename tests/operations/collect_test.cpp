@@ -260,7 +260,7 @@ TEST_F(CollectTest, NamesAnEntryCannotHoldAreRefusedByFullPath) {
   int n = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    const std::string folder = tmp_ / ("S" + std::to_string(n++));
+    const std::string folder = tmp_ / std::string("S").append(std::to_string(n++));
     WriteFile(folder + "/fine.txt", "ok");
     const std::string bad = folder + "/" + c.relative;
     WriteFile(bad, "x");

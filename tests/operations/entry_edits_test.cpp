@@ -411,8 +411,10 @@ TEST_F(EditsTest, EncryptWithNoSelectionStillAsksAndRewritesUnchanged) {
 
 TEST_F(EditsTest, EncryptDrawsTheCipherMethodPerEntry) {
   std::vector<StoredFile> files;
-  for (int i = 0; i < 24; ++i)
-    files.push_back({"f" + std::to_string(i), "content " + std::to_string(i), ""});
+  for (int i = 0; i < 24; ++i) {
+    const std::string number = std::to_string(i);
+    files.push_back({"f" + number, "content " + number, ""});
+  }
   MakeArchive(files);
   Names all;
   for (const auto& file : files) all.push_back(file.name);

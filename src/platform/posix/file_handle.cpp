@@ -163,8 +163,8 @@ std::optional<File> File::OpenLocked(const std::string& path, LockKind kind, Ope
 std::optional<File> File::CreateTemporary(const std::string& folder, std::string_view baseName,
                                           std::string* createdPath) {
   if (Injected(FileOp::CreateTemp, folder)) return std::nullopt;
-  std::string name =
-      posix::JoinPath(folder, "." + std::string(TemporaryBaseName(baseName)) + "-XXXXXX");
+  std::string name = posix::JoinPath(
+      folder, std::string(".").append(TemporaryBaseName(baseName)).append("-XXXXXX"));
   // mkostemp creates the file with mode 0600 and never reuses an existing name.
   const int fd = ::mkostemp(name.data(), O_CLOEXEC);
   if (fd < 0) return std::nullopt;
@@ -322,8 +322,8 @@ PlaceResult PlaceNew(const std::string& tempPath, const std::string& target) {
 int RemoveStaleTemporaries(const std::string& target) {
   const std::string finalTarget = ResolveFinalTarget(target);
   const std::string folder = posix::ParentFolder(finalTarget);
-  const std::string prefix =
-      "." + std::string(TemporaryBaseName(posix::LastLevel(finalTarget))) + "-";
+  const std::string lastLevel = posix::LastLevel(finalTarget);
+  const std::string prefix = std::string(".").append(TemporaryBaseName(lastLevel)).append("-");
   const auto names = ListFolder(folder);
   if (!names) return 0;
   int removed = 0;

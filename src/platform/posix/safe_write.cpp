@@ -259,7 +259,7 @@ WriteResult SafeFolder::WriteFile(const std::string& relative, ByteView content,
   if (options.readOnly) mode &= ~0222u;
 
   if (Injected(FileOp::CreateTemp, folderPath)) return result;
-  const std::string tempBase = "." + name.substr(0, kTempNameKeep) + ".tvk-";
+  const std::string tempBase = std::string(".").append(name, 0, kTempNameKeep).append(".tvk-");
   std::string tempName;
   Fd file;
   for (int attempt = 0; attempt < 100 && !file.valid(); ++attempt) {
