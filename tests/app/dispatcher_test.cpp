@@ -1,4 +1,4 @@
-#include "operations/dispatcher.h"
+#include "app/dispatcher.h"
 
 #include <gtest/gtest.h>
 
