@@ -38,4 +38,37 @@ std::string EntryNameToNative(std::string_view name) {
   return native;
 }
 
+namespace {
+
+constexpr char UpperAscii(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+}  // namespace
+
+EntryNameSet::EntryNameSet(const std::vector<std::string>& names)
+    : names_(names.begin(), names.end(), names.size()) {}
+
+bool EntryNameSet::Contains(std::string_view name) const {
+  return names_.find(name) != names_.end();
+}
+
+std::size_t EntryNameSet::CaseBlindHash::operator()(std::string_view name) const {
+  // FNV-1a over the upper-cased bytes: names equal regardless of case hash alike.
+  std::size_t hash = 14695981039346656037ull;
+  for (const char c : name) {
+    hash ^= static_cast<unsigned char>(UpperAscii(c));
+    hash *= 1099511628211ull;
+  }
+  return hash;
+}
+
+bool EntryNameSet::CaseBlindEqual::operator()(std::string_view a, std::string_view b) const {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (UpperAscii(a[i]) != UpperAscii(b[i])) return false;
+  }
+  return true;
+}
+
 }  // namespace tovask

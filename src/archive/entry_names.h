@@ -2,8 +2,11 @@
 // levels; a safe name stays inside whatever folder it is written below.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
+#include <unordered_set>
+#include <vector>
 
 namespace tovask {
 
@@ -15,5 +18,28 @@ namespace tovask {
 
 // The native relative path of a safe entry name: "\" becomes the native separator.
 [[nodiscard]] std::string EntryNameToNative(std::string_view name);
+
+// A set of entry names, compared as the archive compares names: ASCII letters in upper case,
+// every other byte as it is. Built once per run from a selection; a lookup costs one hash of
+// the name and allocates nothing, so matching N entries against M names is O(N + M).
+class EntryNameSet {
+ public:
+  EntryNameSet() = default;
+  explicit EntryNameSet(const std::vector<std::string>& names);
+
+  [[nodiscard]] bool Contains(std::string_view name) const;
+  [[nodiscard]] bool empty() const { return names_.empty(); }
+
+ private:
+  struct CaseBlindHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view name) const;
+  };
+  struct CaseBlindEqual {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const;
+  };
+  std::unordered_set<std::string, CaseBlindHash, CaseBlindEqual> names_;
+};
 
 }  // namespace tovask

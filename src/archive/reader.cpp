@@ -7,11 +7,11 @@
 #include <new>
 #include <optional>
 #include <string>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
 #include "archive/byte_order.h"
+#include "archive/entry_names.h"
 #include "archive/format.h"
 #include "core/message_codes.h"
 #include "core/messages.h"
@@ -219,8 +219,7 @@ class Loader {
   }
 
   bool DecodeEntries(const std::vector<Bytes>& blocks) {
-    std::unordered_set<std::string> excluded;
-    for (const std::string& name : options_.exclusions) excluded.insert(platform::AsciiUpper(name));
+    const EntryNameSet excluded(options_.exclusions);
 
     const auto total = static_cast<std::int64_t>(blocks.size());
     const std::uint64_t recordBudget = kRecordGrowthFactor * fileSize_ + kRecordAllowance;
@@ -249,7 +248,7 @@ class Loader {
       std::optional<ArchiveEntry> entry = DecodeEntryRecord(record);
       if (!entry) return Fail(Failure::Damaged);
 
-      if (!excluded.empty() && excluded.contains(platform::AsciiUpper(entry->path))) {
+      if (!excluded.empty() && excluded.Contains(entry->path)) {
         --index_.count;
         continue;
       }

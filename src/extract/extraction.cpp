@@ -59,11 +59,6 @@ std::string EntryFolderPrefix(const std::string& name) {
   return slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
 }
 
-bool NamesMatch(const std::vector<std::string>& list, const std::string& upperName) {
-  return std::any_of(list.begin(), list.end(), [&](const std::string& item) {
-    return platform::AsciiUpper(item) == upperName;
-  });
-}
 
 // What extraction and testing share: the loaded index, the open archive, the password asked
 // once per run, and the reading and verifying of one entry.
@@ -206,7 +201,9 @@ class Extraction {
         prompt_(prompt),
         request_(std::move(request)),
         seams_(seams),
-        session_(context, seams, request_.archivePath, request_.password) {}
+        session_(context, seams, request_.archivePath, request_.password),
+        selection_(request_.selection.value_or(std::vector<std::string>{})),
+        exclusions_(request_.exclusions.value_or(std::vector<std::string>{})) {}
 
   bool Run() {
     context_.errorLog.clear();
@@ -263,9 +260,8 @@ class Extraction {
   enum class Outcome { Next, EndRun, Cancelled };
 
   bool Selected(const std::string& name) const {
-    const std::string upper = platform::AsciiUpper(name);
-    if (request_.selection) return NamesMatch(*request_.selection, upper);
-    if (request_.exclusions) return !NamesMatch(*request_.exclusions, upper);
+    if (request_.selection) return selection_.Contains(name);
+    if (request_.exclusions) return !exclusions_.Contains(name);
     return true;
   }
 
@@ -408,6 +404,9 @@ class Extraction {
   ExtractRequest request_;
   const ExtractSeams& seams_;
   Session session_;
+  // The request's names, matched once per entry without regard to letter case.
+  const EntryNameSet selection_;
+  const EntryNameSet exclusions_;
   std::optional<platform::SafeFolder> root_;
 };
 

@@ -4,7 +4,6 @@
 #include <exception>
 #include <new>
 #include <optional>
-#include <set>
 #include <string_view>
 
 #include "archive/archive_lock.h"
@@ -26,13 +25,6 @@ constexpr std::string_view kIllegalNameCharacters = "/:*?<>|\"";
 
 // A change that cannot hold its archive says it could not read it (and why, when busy).
 constexpr int kErrReadFile = 2;
-
-// Names compared as the archive compares them: ASCII letters in upper case.
-std::set<std::string> UpperCaseSet(const std::vector<std::string>& names) {
-  std::set<std::string> upper;
-  for (const auto& name : names) upper.insert(platform::AsciiUpper(name));
-  return upper;
-}
 
 // Runs body on a fresh index and releases the index on every path. A library exception (out
 // of memory, a filesystem error) ends the operation with a message instead of escaping to the
@@ -173,14 +165,14 @@ bool EncryptEntries(AppContext& context, std::string archive, std::string passwo
     load.lock = &*lock;
     context.stepOk = LoadArchiveIndex(context, index, archive, load);
     if (context.stepOk) {
-      const std::set<std::string> selected = UpperCaseSet(names);
+      const EntryNameSet selected(names);
       // Columns of unequal length are the writer's to report; never index past one.
       const std::size_t rows = std::min({index.paths.size(), index.flags.size(),
                                          index.storedSizes.size(), index.storedBlocks.size()});
       std::vector<std::size_t> chosen;
       for (std::size_t i = 0; i < rows; ++i) {
         if ((index.flags[i] & EntryFlags::Encrypted) != 0) continue;  // kept as it is
-        if (selected.contains(platform::AsciiUpper(index.paths[i]))) chosen.push_back(i);
+        if (selected.Contains(index.paths[i])) chosen.push_back(i);
       }
       for (std::size_t k = 0; k < chosen.size() && context.stepOk; ++k) {
         const std::size_t i = chosen[k];

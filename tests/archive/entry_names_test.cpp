@@ -24,16 +24,33 @@ INSTANTIATE_TEST_SUITE_P(
                       NameCase{"a?b", true},  // skipped by extraction, not refused
                       NameCase{"", false}, NameCase{"..", false}, NameCase{".", false},
                       NameCase{"..\\x", false}, NameCase{"a\\..\\..\\x", false},
-                      NameCase{"a\\.\\x", false}, NameCase{"\\abs", false},
-                      NameCase{"/abs", false}, NameCase{"a/b", false}, NameCase{"C:x", false},
-                      NameCase{"c:\\x", false}, NameCase{"a\\", false},
-                      NameCase{"a\\\\b", false}, NameCase{"a\tb", false},
+                      NameCase{"a\\.\\x", false}, NameCase{"\\abs", false}, NameCase{"/abs", false},
+                      NameCase{"a/b", false}, NameCase{"C:x", false}, NameCase{"c:\\x", false},
+                      NameCase{"a\\", false}, NameCase{"a\\\\b", false}, NameCase{"a\tb", false},
                       NameCase{"a\nb", false}, NameCase{"a\x7f", false},
                       NameCase{"bad\xff\xfe", false}));
 
 TEST(EntryNameToNative, ReplacesEveryBackslash) {
   EXPECT_EQ(EntryNameToNative("a\\b\\c.txt"), "a/b/c.txt");
   EXPECT_EQ(EntryNameToNative("plain"), "plain");
+}
+
+// Names match as the archive compares them: ASCII letters without regard to case, every other
+// byte exactly (no Unicode case folding).
+TEST(EntryNameSet, MatchesAsTheArchiveComparesNames) {
+  const EntryNameSet set({"Docs\\Read.ME", "数据\\a.txt", "ä.txt"});
+  struct Case {
+    const char* name;
+    bool contained;
+  };
+  for (const Case& c :
+       {Case{"docs\\read.me", true}, Case{"DOCS\\READ.ME", true}, Case{"数据\\A.TXT", true},
+        Case{"Ä.txt", false}, Case{"docs/read.me", false}, Case{"docs\\read.m", false},
+        Case{"", false}}) {
+    EXPECT_EQ(set.Contains(c.name), c.contained) << c.name;
+  }
+  EXPECT_TRUE(EntryNameSet().empty());
+  EXPECT_FALSE(EntryNameSet().Contains(""));
 }
 
 }  // namespace
