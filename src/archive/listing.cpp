@@ -1,9 +1,9 @@
 #include "archive/listing.h"
 
 #include <cstdio>
-#include <limits>
 #include <optional>
 #include <string_view>
+#include <utility>
 
 #include "archive/archive_index.h"
 #include "archive/reader.h"
@@ -31,15 +31,6 @@ constexpr std::array<ColumnLayout, kListColumnCount> kColumnLayout = {{
     {205, 0},  // MD5
 }};
 
-// The captions of the information window, each 12 GBK bytes so that the values line up.
-constexpr std::array<std::string_view, 7> kInformationCaptions = {
-    "    文件名：", "  压缩版本：", "  文件总数：", "文件总大小：",
-    "压缩总大小：", "压缩包大小：", "    压缩率：",
-};
-constexpr std::size_t kInformationFieldWidth = 30;
-
-constexpr std::size_t kSummaryItemCount = 5;
-
 std::string FormatUnsignedWithThousands(std::uint64_t n) {
   std::string result;
   while (n >= 1000) {
@@ -63,76 +54,6 @@ std::vector<std::string> SplitAt(const std::string& text, char separator) {
     parts.push_back(text.substr(start, at - start));
     start = at + 1;
   }
-}
-
-// Item i (0-based) of the summary, "" when the summary is shorter.
-const std::string& SummaryItem(const ArchiveSummary& summary, std::size_t i) {
-  static const std::string kEmpty;
-  return i < summary.items.size() ? summary.items[i] : kEmpty;
-}
-
-// A summary figure read back: the digits with their "," separators removed. nullopt for
-// anything else (empty, a sign, other characters, more than int64 holds).
-std::optional<std::int64_t> ParseFigure(std::string_view text) {
-  std::int64_t value = 0;
-  bool anyDigit = false;
-  for (const char c : text) {
-    if (c == ',') continue;
-    if (c < '0' || c > '9') return std::nullopt;
-    const int digit = c - '0';
-    if (value > (std::numeric_limits<std::int64_t>::max() - digit) / 10) return std::nullopt;
-    value = value * 10 + digit;
-    anyDigit = true;
-  }
-  if (!anyDigit) return std::nullopt;
-  return value;
-}
-
-// archiveSize * 100 / totalSize, truncated, exact for any non-negative operands (no
-// intermediate overflows); saturates at the int64 maximum. 0 when totalSize is not positive.
-std::int64_t RatioPercent(std::int64_t archiveSize, std::int64_t totalSize) {
-  if (totalSize <= 0 || archiveSize < 0) return 0;
-  constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
-  if (archiveSize <= kMax / 100) return archiveSize * 100 / totalSize;
-  const std::int64_t whole = archiveSize / totalSize;
-  if (whole > kMax / 100 - 1) return kMax;
-  // rest * 100 / totalSize by binary long multiplication: invariant rest * (bits of 100 seen
-  // so far) = quotient * total + remainder with remainder < total, so every intermediate
-  // stays below 2 * total < 2^64.
-  const auto total = static_cast<std::uint64_t>(totalSize);
-  const auto rest = static_cast<std::uint64_t>(archiveSize % totalSize);
-  std::uint64_t quotient = 0;
-  std::uint64_t remainder = 0;
-  for (int bit = 6; bit >= 0; --bit) {
-    quotient *= 2;
-    remainder *= 2;
-    if (remainder >= total) {
-      remainder -= total;
-      ++quotient;
-    }
-    if ((100 >> bit) & 1) {
-      remainder += rest;
-      if (remainder >= total) {
-        remainder -= total;
-        ++quotient;
-      }
-    }
-  }
-  return whole * 100 + static_cast<std::int64_t>(quotient);
-}
-
-// The last kInformationFieldWidth GBK bytes of (blanks + value), cut before a whole
-// character: when the cut would split a two-byte character, that character is dropped and a
-// blank takes its place, so the field is always exactly kInformationFieldWidth bytes wide.
-std::string InformationField(std::string_view value) {
-  std::size_t width = platform::GbkByteCount(value);
-  std::string_view kept = value;
-  while (width > kInformationFieldWidth && !kept.empty()) {
-    const std::size_t length = platform::Utf8CharLength(kept);
-    width -= platform::GbkByteCount(kept.substr(0, length));
-    kept.remove_prefix(length);
-  }
-  return std::string(kInformationFieldWidth - width, ' ') + std::string(kept);
 }
 
 }  // namespace
@@ -177,32 +98,43 @@ std::string AttributeLetters(std::uint8_t flags) {
   return letters;
 }
 
-ListRow ListRowCells(const ArchiveEntry& entry) {
-  return {EscapeControlCharacters(entry.path),
-          FormatWithThousands(entry.originalSize),
-          FormatWithThousands(entry.storedSize),
-          FormatListTime(entry.time),
-          (entry.flags & EntryFlags::Encrypted) ? "Y" : "",
-          AttributeLetters(entry.flags),
-          platform::AsciiUpper(entry.md5Text)};
-}
-
-std::string JoinSummary(const ArchiveSummary& summary) {
-  std::string text;
-  for (std::size_t i = 0; i < summary.items.size(); ++i) {
-    if (i > 0) text += '|';
-    text += summary.items[i];
+std::string ListCellText(const ArchiveEntry& entry, int column) {
+  switch (column) {
+    case ColumnPath:
+      return EscapeControlCharacters(entry.path);
+    case ColumnOriginalSize:
+      return FormatWithThousands(entry.originalSize);
+    case ColumnStoredSize:
+      return FormatWithThousands(entry.storedSize);
+    case ColumnTime:
+      return FormatListTime(entry.time);
+    case ColumnEncrypted:
+      return (entry.flags & EntryFlags::Encrypted) ? "Y" : "";
+    case ColumnAttributes:
+      return AttributeLetters(entry.flags);
+    case ColumnMd5:
+      return platform::AsciiUpper(entry.md5Text);
+    default:
+      return "";
   }
-  return text;
 }
 
-ArchiveSummary SplitSummary(const std::string& text) {
-  if (text.empty()) return {};
-  return {SplitAt(text, '|')};
+ListRow ListRowCells(const ArchiveEntry& entry) {
+  ListRow cells;
+  for (int column = 0; column < kListColumnCount; ++column) {
+    cells[column] = ListCellText(entry, column);
+  }
+  return cells;
 }
 
-bool ListArchive(AppContext& context, const std::string& path, ListSink* list,
-                 std::string* summaryText) {
+std::array<std::string, 5> SummaryTexts(const ArchiveSummary& summary) {
+  return {summary.version, FormatWithThousands(summary.entryCount),
+          FormatWithThousands(summary.totalOriginalSize),
+          FormatWithThousands(summary.totalStoredSize),
+          FormatWithThousands(summary.archiveFileSize)};
+}
+
+bool ListArchive(AppContext& context, const std::string& path, ArchiveListing& listing) {
   context.errorLog.clear();
   ArchiveIndex index;
   LoadOptions options;
@@ -212,81 +144,33 @@ bool ListArchive(AppContext& context, const std::string& path, ListSink* list,
     return false;
   }
 
+  // The index is released below, so its texts move into the entries instead of being copied.
   const auto count = static_cast<std::size_t>(index.count);
-  if (list != nullptr) {
-    list->Begin(ListColumns(context));
-    for (std::size_t i = 0; i < count; ++i) {
-      list->AddRow(static_cast<int>(i + 1), ListRowCells(index.Entry(i)));
-    }
-    list->End();
-  }
-
-  if (summaryText != nullptr) {
+  ArchiveListing listed;
+  listed.entries.reserve(count);
+  ArchiveSummary& summary = listed.summary;
+  for (std::size_t i = 0; i < count; ++i) {
+    ArchiveEntry entry;
+    entry.path = std::move(index.paths[i]);
+    entry.originalSize = index.originalSizes[i];
+    entry.time = index.times[i];
+    entry.flags = index.flags[i];
+    entry.md5Text = std::move(index.md5Texts[i]);
+    entry.storedSize = index.storedSizes[i];
+    entry.dataOffset = index.dataOffsets[i];
     // Each size field holds up to 2^31 - 1, so the totals need 64 bits.
-    std::int64_t totalOriginal = 0;
-    std::int64_t totalStored = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-      totalOriginal += index.originalSizes[i];
-      totalStored += index.storedSizes[i];
-    }
-    const std::optional<platform::FileInfo> info = platform::StatPath(path);
-    const std::int64_t archiveSize = info ? static_cast<std::int64_t>(info->size) : 0;
-    ArchiveSummary summary;
-    summary.items = {context.archiveMagic + context.formatVersion, FormatWithThousands(index.count),
-                     FormatWithThousands(totalOriginal), FormatWithThousands(totalStored),
-                     FormatWithThousands(archiveSize)};
-    *summaryText = JoinSummary(summary);
+    summary.totalOriginalSize += entry.originalSize;
+    summary.totalStoredSize += entry.storedSize;
+    listed.entries.push_back(std::move(entry));
   }
+  summary.version = context.archiveMagic + context.formatVersion;
+  summary.entryCount = index.count;
+  const std::optional<platform::FileInfo> info = platform::StatPath(path);
+  summary.archiveFileSize = info ? static_cast<std::int64_t>(info->size) : 0;
 
   LoadArchiveIndex(context, index);
+  listing = std::move(listed);
   return true;
-}
-
-MainWindowState RefreshMainWindow(AppContext& context, ListSink* list, ArchiveSummary& summary) {
-  MainWindowState state;
-  state.caption = std::string(kProductName);
-  if (context.currentArchivePath.empty()) return state;
-
-  std::string summaryText;
-  if (!ListArchive(context, context.currentArchivePath, list, &summaryText)) {
-    // No archive is current any more: show the no-archive presentation rather than the
-    // figures and commands of an archive that is gone, and drop the old summary so that the
-    // information window cannot show another archive's figures under no name.
-    state.errorText = CurrentErrorLog(context);
-    state.listCleared = true;
-    context.currentArchivePath.clear();
-    summary.items.clear();
-    return state;
-  }
-
-  summary = SplitSummary(summaryText);
-  state.caption =
-      EscapeControlCharacters(context.currentArchivePath) + " - " + std::string(kProductName);
-  state.statusText = SummaryItem(summary, 0) + "版压缩包，共" + SummaryItem(summary, 1) +
-                     "个文件，合计" + SummaryItem(summary, 2) + "字节。";
-  state.archiveCommandsEnabled = true;
-  return state;
-}
-
-ArchiveInformation DescribeArchive(const std::string& archivePath, const ArchiveSummary& summary) {
-  ArchiveInformation information;
-  const std::int64_t ratio = RatioPercent(ParseFigure(SummaryItem(summary, 4)).value_or(0),
-                                          ParseFigure(SummaryItem(summary, 2)).value_or(0));
-  information.ratioPercent = ratio > std::numeric_limits<int>::max()
-                                 ? std::numeric_limits<int>::max()
-                                 : static_cast<int>(ratio);
-  information.barPosition = information.ratioPercent > 100 ? 100 : information.ratioPercent;
-
-  const std::size_t separator = archivePath.rfind(platform::kSeparator);
-  const std::string fileName = EscapeControlCharacters(
-      separator == std::string::npos ? archivePath : archivePath.substr(separator + 1));
-
-  std::array<std::string, 7> values = {fileName, "", "", "", "", "", std::to_string(ratio) + "%"};
-  for (std::size_t i = 0; i < kSummaryItemCount; ++i) values[i + 1] = SummaryItem(summary, i);
-  for (std::size_t i = 0; i < values.size(); ++i) {
-    information.lines[i] = std::string(kInformationCaptions[i]) + InformationField(values[i]);
-  }
-  return information;
 }
 
 }  // namespace tovask

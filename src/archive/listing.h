@@ -1,12 +1,13 @@
-// The archive listing as data: the texts of the list's columns and rows, the summary kept for
-// the information window, the caption, the status-bar text and which commands are enabled.
-// The desktop program puts them into widgets; tvk prints them.
+// The archive listing as data: the entries of one archive as typed values in index order, the
+// summary figures as numbers, and the list's columns. A cell's text is made only when it is
+// asked for (ListCellText), so a list view of 100,000 rows keeps no string per cell and sorts
+// sizes and times by their values. The desktop program's list model and tvk show them; how the
+// main window and the information window present them is the application layer's (app/).
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "archive/format.h"
@@ -15,7 +16,17 @@
 namespace tovask {
 
 inline constexpr int kListColumnCount = 7;
-inline constexpr std::string_view kProductName = "Tovask";
+
+// The list's columns in display order.
+enum ListColumnId : int {
+  ColumnPath = 0,
+  ColumnOriginalSize = 1,
+  ColumnStoredSize = 2,
+  ColumnTime = 3,
+  ColumnEncrypted = 4,
+  ColumnAttributes = 5,
+  ColumnMd5 = 6,
+};
 
 // Groups of three digits separated by ",": 0, 999, 1,000, 1,234,567. Negative values keep
 // their sign in front of the first group.
@@ -35,79 +46,43 @@ struct ListColumn {
 // Letters of the set attribute flags in the order A R H S.
 [[nodiscard]] std::string AttributeLetters(std::uint8_t flags);
 
-using ListRow = std::array<std::string, kListColumnCount>;
-// The seven cell texts of one entry, for display: path (control characters escaped, see
+// The display text of one cell: path (control characters escaped, see
 // EscapeControlCharacters), sizes with thousands separators, time, "Y" when encrypted,
-// attribute letters, MD5 in upper case. The path cell is not the entry's name when the name
-// holds a control character: commands on an entry take its name from the index
-// (ArchiveEntry::path), found by the row's item value.
+// attribute letters, MD5 in upper case; "" for a column outside 0..6. The path cell is not the
+// entry's name when the name holds a control character: commands on a row take the name from
+// the entry itself (ArchiveEntry::path).
+[[nodiscard]] std::string ListCellText(const ArchiveEntry& entry, int column);
+
+using ListRow = std::array<std::string, kListColumnCount>;
+// All seven cells of one row, for a printer that shows every cell at once.
 [[nodiscard]] ListRow ListRowCells(const ArchiveEntry& entry);
 
-// Where ListArchive puts its rows: the main window's list, tvk's output, a test.
-class ListSink {
- public:
-  virtual ~ListSink() = default;
-  // Called once before the rows: forget every row and column, then take these columns.
-  virtual void Begin(const std::vector<ListColumn>& columns) = 0;
-  // One row per entry in index order; itemValue is the entry's 1-based index, cells are the
-  // display texts of ListRowCells.
-  virtual void AddRow(int itemValue, const ListRow& cells) = 0;
-  // Called once after the last row.
-  virtual void End() = 0;
-};
-
-// The five figures of the last successful listing, as texts: magic + version ("RID1.05"),
-// entry count, total original size, total stored size, archive file size (all with thousands
-// separators; totals summed in 64 bits). Empty before the first listing.
+// The five figures of a listing: magic + version ("RID1.05"), entry count, total original
+// size, total stored size (totals summed in 64 bits) and the archive file's size (0 when the
+// file system no longer tells it).
 struct ArchiveSummary {
-  std::vector<std::string> items;
+  std::string version;
+  std::int64_t entryCount = 0;
+  std::int64_t totalOriginalSize = 0;
+  std::int64_t totalStoredSize = 0;
+  std::int64_t archiveFileSize = 0;
+  friend bool operator==(const ArchiveSummary&, const ArchiveSummary&) = default;
 };
 
-// The summary joined with "|" and split again, as the listing hands it over.
-[[nodiscard]] std::string JoinSummary(const ArchiveSummary& summary);
-[[nodiscard]] ArchiveSummary SplitSummary(const std::string& text);
+// The five figures as shown: the version as it is, the four numbers with thousands separators.
+[[nodiscard]] std::array<std::string, 5> SummaryTexts(const ArchiveSummary& summary);
 
-// Clears the error log, loads the archive (index only), fills the list (when given) and the
-// summary text (when given), and empties the index again. On false the list is untouched and
-// the error log holds the reader's messages.
-[[nodiscard]] bool ListArchive(AppContext& context, const std::string& path, ListSink* list,
-                               std::string* summaryText);
-
-// What the main window shows after a reload.
-struct MainWindowState {
-  std::string caption;     // "Tovask", or path + " - Tovask"
-  std::string statusText;  // status-bar part 1
-  bool archiveCommandsEnabled = false;
-  bool listCleared = false;  // the reload failed: empty the list
-  std::string errorText;     // non-empty: show it in a box titled "错误"
+// One archive as listed. entries[k] is shown in row k and is the entry with the 1-based index
+// (the row's item value) k + 1.
+struct ArchiveListing {
+  std::vector<ArchiveEntry> entries;
+  ArchiveSummary summary;
 };
 
-// The main window's reload. No archive (currentArchivePath ""): caption "Tovask", status
-// text "", commands disabled; list and summary are left as they are. Otherwise the archive is
-// listed into list and summary: caption path (control characters escaped) + " - Tovask", the
-// status text names the version, the entry count and the total original size, commands
-// enabled. On failure the list is not touched by the call (listCleared asks the window to
-// empty it), errorText holds the error log for the box, currentArchivePath becomes "", the
-// summary is emptied (so the information window never shows figures of an archive that is no
-// longer current) and the state is the no-archive one, since no archive is current any more.
-[[nodiscard]] MainWindowState RefreshMainWindow(AppContext& context, ListSink* list,
-                                                ArchiveSummary& summary);
-
-// The seven lines of the information window: each a 12-byte caption and the value
-// right-aligned in a field of exactly 30 GBK bytes. A longer value loses its beginning, cut on
-// a character boundary; when the cut would split a two-byte character, a blank takes its
-// place. Values: the last level of archivePath (control characters escaped), the five summary
-// items, the ratio + "%".
-// Missing summary items show as blank fields; a summary whose sizes do not read as numbers,
-// or a total size of 0, gives the ratio 0 ("0%"). Never fails.
-struct ArchiveInformation {
-  std::array<std::string, 7> lines;
-  // archive size * 100 / total original size, truncated (64-bit, saturating at the int
-  // maximum); 0 when there is no data. Line 7 shows the unsaturated figure.
-  int ratioPercent = 0;
-  int barPosition = 0;  // ratio limited to 0..100
-};
-[[nodiscard]] ArchiveInformation DescribeArchive(const std::string& archivePath,
-                                                 const ArchiveSummary& summary);
+// Clears the error log, loads the archive (index only), fills listing with its entries and
+// summary, and empties the index again. On false listing is untouched and the error log holds
+// the reader's messages. User-interface thread (or tvk's one thread); reads the file only.
+[[nodiscard]] bool ListArchive(AppContext& context, const std::string& path,
+                               ArchiveListing& listing);
 
 }  // namespace tovask

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/overwrite_window.h"
 #include "cli/cli_support.h"
 #include "core/messages.h"
 #include "extract/extraction.h"
@@ -80,10 +81,7 @@ class TerminalOverwriteQuestion : public OverwriteQuestion {
           prompt.answer = AnswerCancel;
           return;
         case 'H':
-          std::cerr
-              << "是：覆盖当前文件\n否：保留当前文件\n全部选是：全部覆盖\n全部选否：全部保留\n"
-                 "取消：取消解压操作\n重命名：使用新的名字解压\n"
-                 "全部重命名：自动生成新的文件名\n";
+          std::cerr << OverwriteHelpText("\n") << '\n';
           break;
         case 'R':
           if (AskRename(prompt)) return;

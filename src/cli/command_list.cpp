@@ -3,64 +3,51 @@
 
 #include <iostream>
 #include <string>
+#include <vector>
 
+#include "app/archive_information.h"
 #include "archive/listing.h"
-#include "archive/reader.h"
 #include "cli/cli_support.h"
-#include "platform/files.h"
 
 namespace tovask::cli {
 namespace {
 
 // Prints the listing as tab-separated lines: the column titles, then one line per entry.
-class TabSeparatedSink : public ListSink {
- public:
-  void Begin(const std::vector<ListColumn>& columns) override {
-    for (std::size_t i = 0; i < columns.size(); ++i) {
-      std::cout << (i ? "\t" : "") << columns[i].title;
+void PrintTabSeparated(const std::vector<ListColumn>& columns, const ArchiveListing& listing) {
+  for (std::size_t i = 0; i < columns.size(); ++i) {
+    std::cout << (i ? "\t" : "") << columns[i].title;
+  }
+  std::cout << '\n';
+  for (const ArchiveEntry& entry : listing.entries) {
+    for (int column = 0; column < kListColumnCount; ++column) {
+      std::cout << (column ? "\t" : "") << ListCellText(entry, column);
     }
     std::cout << '\n';
   }
-  void AddRow(int, const ListRow& cells) override {
-    for (std::size_t i = 0; i < cells.size(); ++i) std::cout << (i ? "\t" : "") << cells[i];
-    std::cout << '\n';
-  }
-  void End() override { std::cout << std::flush; }
-};
+  std::cout << std::flush;
+}
 
-int ListAsJson(AppContext& context, const std::string& path) {
-  context.errorLog.clear();
-  ArchiveIndex index;
-  if (!LoadArchiveIndex(context, index, path)) return ReportFailure(context);
-  const auto archiveInfo = platform::StatPath(path);
-
+void PrintJson(const std::string& path, const ArchiveListing& listing) {
   nlohmann::ordered_json entries = nlohmann::ordered_json::array();
-  std::int64_t totalSize = 0;
-  std::int64_t totalStored = 0;
-  for (std::size_t i = 0; i < static_cast<std::size_t>(index.count); ++i) {
-    const ArchiveEntry entry = index.Entry(i);
-    const ListRow cells = ListRowCells(entry);
-    totalSize += entry.originalSize;
-    totalStored += entry.storedSize;
+  for (const ArchiveEntry& entry : listing.entries) {
     entries.push_back({{"path", entry.path},
                        {"size", entry.originalSize},
                        {"stored", entry.storedSize},
-                       {"time", cells[3]},
+                       {"time", ListCellText(entry, ColumnTime)},
                        {"encrypted", (entry.flags & EntryFlags::Encrypted) != 0},
                        {"compressed", (entry.flags & EntryFlags::Compressed) != 0},
-                       {"attributes", cells[5]},
-                       {"md5", cells[6]}});
+                       {"attributes", ListCellText(entry, ColumnAttributes)},
+                       {"md5", ListCellText(entry, ColumnMd5)}});
   }
-  LoadArchiveIndex(context, index);
+  const ArchiveSummary& summary = listing.summary;
   nlohmann::ordered_json out = {{"archive", path},
-                                {"version", context.archiveMagic + context.formatVersion},
-                                {"count", entries.size()},
-                                {"totalSize", totalSize},
-                                {"totalStored", totalStored},
-                                {"archiveSize", archiveInfo ? archiveInfo->size : 0},
+                                {"version", summary.version},
+                                {"count", summary.entryCount},
+                                {"totalSize", summary.totalOriginalSize},
+                                {"totalStored", summary.totalStoredSize},
+                                {"archiveSize", summary.archiveFileSize},
                                 {"entries", entries}};
   std::cout << out.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
-  return kExitOk;
 }
 
 void AttachList(CLI::App& app, CliState& state) {
@@ -79,9 +66,13 @@ void AttachList(CLI::App& app, CliState& state) {
     state.action = [&state, options] {
       AppContext& context = *state.context;
       const std::string path = AbsoluteArgument(options->archive);
-      if (options->json) return ListAsJson(context, path);
-      TabSeparatedSink sink;
-      if (!ListArchive(context, path, &sink, nullptr)) return ReportFailure(context);
+      ArchiveListing listing;
+      if (!ListArchive(context, path, listing)) return ReportFailure(context);
+      if (options->json) {
+        PrintJson(path, listing);
+      } else {
+        PrintTabSeparated(ListColumns(context), listing);
+      }
       return kExitOk;
     };
   });
@@ -98,9 +89,9 @@ void AttachInfo(CLI::App& app, CliState& state) {
     state.action = [&state, archive] {
       AppContext& context = *state.context;
       const std::string path = AbsoluteArgument(*archive);
-      std::string summaryText;
-      if (!ListArchive(context, path, nullptr, &summaryText)) return ReportFailure(context);
-      const ArchiveInformation info = DescribeArchive(path, SplitSummary(summaryText));
+      ArchiveListing listing;
+      if (!ListArchive(context, path, listing)) return ReportFailure(context);
+      const ArchiveInformation info = DescribeArchive(path, &listing.summary);
       for (const auto& line : info.lines) std::cout << line << '\n';
       return kExitOk;
     };
