@@ -24,24 +24,47 @@ ExtractRequest ExtractionOf(const PendingOperation& job,
   return extract;
 }
 
+// Passes every report on to the window's sink and remembers when the user interrupted. The
+// dispatcher so learns of the interrupt from the window itself, not from the error log, and
+// once the window has answered "stop" it is not asked anything again.
+class InterruptWatch : public ProgressSink {
+ public:
+  explicit InterruptWatch(ProgressSink& window) : window_(window) {}
+
+  bool Report(int percent, const std::string& text) override {
+    if (!interrupted_ && !window_.Report(percent, text)) interrupted_ = true;
+    return !interrupted_;
+  }
+  bool ProcessEvents() override {
+    if (!interrupted_ && !window_.ProcessEvents()) interrupted_ = true;
+    return !interrupted_;
+  }
+  [[nodiscard]] bool interrupted() const { return interrupted_; }
+
+ private:
+  ProgressSink& window_;
+  bool interrupted_ = false;
+};
+
 // Runs the operation named by job.kind; nullopt when the kind names none.
 std::optional<bool> RunKind(AppContext& context, OverwritePrompt& prompt,
-                            const PendingOperation& job, const DispatchSeams& seams) {
-  const ExtractSeams extractSeams{seams.sink, seams.passwordPrompt, seams.overwrite};
+                            const PendingOperation& job, const DispatchSeams& seams,
+                            ProgressSink* sink) {
+  const ExtractSeams extractSeams{sink, seams.passwordPrompt, seams.overwrite};
   if (job.kind == kKindCompress) {
-    return CompressAndAdd(context, job.items, job.archivePath, job.password, true, seams.sink);
+    return CompressAndAdd(context, job.items, job.archivePath, job.password, true, sink);
   }
   if (job.kind == kKindExtractAll) {
     return ExtractEntries(context, prompt, ExtractionOf(job, std::nullopt), extractSeams);
   }
   if (job.kind == kKindAdd) {
-    return CompressAndAdd(context, job.items, job.archivePath, job.password, false, seams.sink);
+    return CompressAndAdd(context, job.items, job.archivePath, job.password, false, sink);
   }
   if (job.kind == kKindExtractSelected) {
     return ExtractEntries(context, prompt, ExtractionOf(job, job.items), extractSeams);
   }
   if (job.kind == kKindDelete) {
-    return DeleteEntries(context, job.archivePath, job.items, seams.sink);
+    return DeleteEntries(context, job.archivePath, job.items, sink);
   }
   return std::nullopt;
 }
@@ -54,16 +77,22 @@ void RunPendingOperation(AppContext& context, OverwritePrompt& prompt, PendingOp
   // operation and the steps after it therefore work on this copy.
   const PendingOperation job = request;
 
+  std::optional<InterruptWatch> watch;
+  if (seams.sink != nullptr) watch.emplace(*seams.sink);
   std::optional<bool> outcome;
   try {
-    outcome = RunKind(context, prompt, job, seams);
+    outcome = RunKind(context, prompt, job, seams, watch ? &*watch : nullptr);
   } catch (const std::exception& e) {
     ErrorText(context, kMsgInternalFailure, {e.what()});
     outcome = false;
   }
   if (!outcome) return;
 
-  request.succeeded = *outcome;
+  request.succeeded = *outcome && !(watch && watch->interrupted());
+  // The user stopped the run: the window that asked closes itself once this call returns, and
+  // the stop is no failure to report. Nothing of the window is touched any more (the run's
+  // 107 stays in the error log).
+  if (watch && watch->interrupted()) return;
   if (request.succeeded) {
     if (seams.setButtonCaption) seams.setButtonCaption(std::string(kDoneCaption));
     if (platform::FileExists(job.archivePath)) context.currentArchivePath = job.archivePath;

@@ -33,7 +33,11 @@ struct PendingOperation {
   std::string password;
 };
 
-// What the dispatcher needs from the window that runs it.
+// What the dispatcher needs from the window that runs it. Every seam is called on the thread
+// that called RunPendingOperation (the user-interface thread) and must live until
+// RunPendingOperation returns: the progress window outlives the run it hosts. Its "中断" button
+// only makes the sink's next Report (or ProcessEvents) answer false; the window is closed by
+// its own code after RunPendingOperation has returned.
 struct DispatchSeams {
   ProgressSink* sink = nullptr;
   ErrorDisplay* errors = nullptr;
@@ -48,6 +52,9 @@ struct DispatchSeams {
 // fields. Success: button caption "完成", and currentArchivePath := archivePath when a file
 // exists there. Failure: the error log shown with title "错误", then the window closes.
 // closeWhenDone: cleared and the window closed. An unknown kind does nothing.
+// Interrupt: once the sink has answered false, it is not called again; the operation stops
+// there (the archive as it was, 107 in the error log), succeeded is false, and no seam is
+// called any more: no error box, no caption, no closeWindow (the window closes itself).
 void RunPendingOperation(AppContext& context, OverwritePrompt& prompt, PendingOperation& request,
                          const DispatchSeams& seams);
 

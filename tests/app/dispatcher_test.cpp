@@ -110,6 +110,39 @@ INSTANTIATE_TEST_SUITE_P(
                       KindCase{"delete_closes", std::string(kKindDelete), true}),
     [](const auto& info) { return std::string(info.param.label); });
 
+// "中断" pressed at a report: the run stops there with the archive as it was, the window's sink
+// is asked nothing more, and the dispatcher touches no other seam (no box, caption or close).
+TEST_F(DispatcherTest, InterruptStopsTheRunAndCallsNoSeamAfterIt) {
+  for (const std::string_view kindName : {kKindAdd, kKindDelete, kKindExtractAll, kKindCompress}) {
+    const std::string kind(kindName);
+    for (const int at : {1, 3}) {
+      SCOPED_TRACE(kind + " interrupted at report " + std::to_string(at));
+      MakeArchive({{"a.txt", "alpha", ""}, {"b.txt", "bravo", ""}});
+      const std::string before = FileText(archive_);
+      PendingOperation request;
+      request.kind = kind;
+      request.archivePath = archive_;
+      request.closeWhenDone = true;
+      request.items = kind == kKindDelete ? Names{"a.txt"} : Names{Source("one.txt")};
+      request.targetFolder = Target();
+      RecordingSink sink;
+      sink.InterruptAtReport(at);
+      window_ = WindowRecorder{};
+      RunPendingOperation(context_, prompt_, request, window_.Seams(&sink));
+
+      EXPECT_EQ(sink.records().size(), static_cast<std::size_t>(at));
+      EXPECT_EQ(context_.errorLog, "107:操作被中断！");
+      EXPECT_FALSE(request.succeeded);
+      EXPECT_TRUE(window_.errors.empty());
+      EXPECT_TRUE(window_.captions.empty());
+      EXPECT_EQ(window_.closes, 0);
+      EXPECT_EQ(FileText(archive_), before);
+      EXPECT_EQ(WorkFolderNames(), Names{"a.tvk"});
+      EXPECT_FALSE(platform::PathExists(Target() + "/a.txt"));
+    }
+  }
+}
+
 TEST_F(DispatcherTest, FailureShowsTheLogTitledErrorAndAlwaysCloses) {
   PendingOperation request;
   request.kind = std::string(kKindDelete);
