@@ -41,4 +41,16 @@ ArchiveEntry ArchiveIndex::Entry(std::size_t i) const {
   return entry;
 }
 
+ArchiveEntry ArchiveIndex::TakeEntry(std::size_t i) {
+  ArchiveEntry entry;
+  entry.path = std::move(paths[i]);
+  entry.originalSize = originalSizes[i];
+  entry.time = times[i];
+  entry.flags = flags[i];
+  entry.md5Text = std::move(md5Texts[i]);
+  entry.storedSize = storedSizes[i];
+  entry.dataOffset = dataOffsets[i];
+  return entry;
+}
+
 }  // namespace tovask

@@ -44,6 +44,9 @@ struct ArchiveIndex {
   void Append(const ArchiveEntry& entry);
   // The seven fields of entry i (0-based; i < count and every column that long).
   [[nodiscard]] ArchiveEntry Entry(std::size_t i) const;
+  // The same, with the texts moved out of the columns (they are left empty): for a caller
+  // that releases the index afterwards.
+  [[nodiscard]] ArchiveEntry TakeEntry(std::size_t i);
 };
 
 }  // namespace tovask

@@ -150,14 +150,7 @@ bool ListArchive(AppContext& context, const std::string& path, ArchiveListing& l
   listed.entries.reserve(count);
   ArchiveSummary& summary = listed.summary;
   for (std::size_t i = 0; i < count; ++i) {
-    ArchiveEntry entry;
-    entry.path = std::move(index.paths[i]);
-    entry.originalSize = index.originalSizes[i];
-    entry.time = index.times[i];
-    entry.flags = index.flags[i];
-    entry.md5Text = std::move(index.md5Texts[i]);
-    entry.storedSize = index.storedSizes[i];
-    entry.dataOffset = index.dataOffsets[i];
+    ArchiveEntry entry = index.TakeEntry(i);
     // Each size field holds up to 2^31 - 1, so the totals need 64 bits.
     summary.totalOriginalSize += entry.originalSize;
     summary.totalStoredSize += entry.storedSize;
