@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/bytes.h"
+#include "platform/bytes.h"
 
 namespace tovask::platform {
 
