@@ -12,6 +12,7 @@
 #include "core/display_text.h"
 #include "core/messages.h"
 #include "platform/files.h"
+#include "platform/paths.h"
 
 namespace tovask::cli {
 namespace {
