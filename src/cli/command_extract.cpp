@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/cli_support.h"
+#include "cli/commands.h"
 #include "core/messages.h"
 #include "extract/extraction.h"
 #include "platform/files.h"
@@ -127,6 +128,8 @@ int Finish(const AppContext& context, bool ok) {
   return kExitOk;
 }
 
+}  // namespace
+
 void AttachExtract(CLI::App& app, CliState& state) {
   struct Options {
     std::string archive;
@@ -216,8 +219,4 @@ void AttachTest(CLI::App& app, CliState& state) {
   });
 }
 
-const bool kExtractRegistered = RegisterCommand(80, AttachExtract);
-const bool kTestRegistered = RegisterCommand(90, AttachTest);
-
-}  // namespace
 }  // namespace tovask::cli

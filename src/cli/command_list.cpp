@@ -7,6 +7,7 @@
 #include "archive/listing.h"
 #include "archive/reader.h"
 #include "cli/cli_support.h"
+#include "cli/commands.h"
 #include "platform/files.h"
 
 namespace tovask::cli {
@@ -63,6 +64,8 @@ int ListAsJson(AppContext& context, const std::string& path) {
   return kExitOk;
 }
 
+}  // namespace
+
 void AttachList(CLI::App& app, CliState& state) {
   struct Options {
     std::string archive;
@@ -107,8 +110,4 @@ void AttachInfo(CLI::App& app, CliState& state) {
   });
 }
 
-const bool kListRegistered = RegisterCommand(30, AttachList);
-const bool kInfoRegistered = RegisterCommand(40, AttachInfo);
-
-}  // namespace
 }  // namespace tovask::cli
