@@ -6,6 +6,7 @@
 
 #include "core/display_text.h"
 #include "platform/files.h"
+#include "platform/paths.h"
 #include "platform/text.h"
 
 namespace tovask {
@@ -76,9 +77,7 @@ ArchiveInformation DescribeArchive(const std::string& archivePath, const Archive
                                  : static_cast<int>(ratio);
   information.barPosition = information.ratioPercent > 100 ? 100 : information.ratioPercent;
 
-  const std::size_t separator = archivePath.rfind(platform::kSeparator);
-  const std::string fileName = EscapeControlCharacters(
-      separator == std::string::npos ? archivePath : archivePath.substr(separator + 1));
+  const std::string fileName = EscapeControlCharacters(platform::FileName(archivePath));
 
   std::array<std::string, 7> values = {fileName, "", "", "", "", "", std::to_string(ratio) + "%"};
   if (summary) {

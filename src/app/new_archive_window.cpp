@@ -4,6 +4,7 @@
 #include <cstddef>
 
 #include "platform/files.h"
+#include "platform/paths.h"
 
 namespace tovask {
 
@@ -26,11 +27,7 @@ SourceKind DroppedSourceKind(const std::string& path) {
   // read-only (no write permission for the owner) nor hidden (a name starting with ".").
   const std::optional<platform::FileInfo> info = platform::StatPath(path);
   if (!info || !info->isDirectory || !info->ownerWritable) return SourceKind::File;
-  const std::size_t slash = path.rfind(platform::kSeparator);
-  const std::string_view name = slash == std::string::npos
-                                    ? std::string_view(path)
-                                    : std::string_view(path).substr(slash + 1);
-  return name.starts_with('.') ? SourceKind::File : SourceKind::Folder;
+  return platform::FileName(path).starts_with('.') ? SourceKind::File : SourceKind::Folder;
 }
 
 void AddDroppedRows(SourceRows& rows, const std::vector<std::string>& paths) {

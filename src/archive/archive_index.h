@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "archive/format.h"
-#include "core/bytes.h"
+#include "platform/bytes.h"
 
 namespace tovask {
 

@@ -5,6 +5,7 @@
 #include "core/message_codes.h"
 #include "core/messages.h"
 #include "platform/files.h"
+#include "platform/paths.h"
 #include "platform/text.h"
 
 namespace tovask {

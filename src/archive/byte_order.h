@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "core/bytes.h"
+#include "platform/bytes.h"
 
 namespace tovask::byte_order {
 

@@ -1,7 +1,7 @@
 #include "archive/entry_names.h"
 
 #include "archive/format.h"
-#include "platform/files.h"
+#include "platform/paths.h"
 #include "platform/text.h"
 
 namespace tovask {

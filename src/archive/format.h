@@ -19,8 +19,8 @@
 #include <string>
 #include <string_view>
 
-#include "core/bytes.h"
 #include "core/data_ops.h"
+#include "platform/bytes.h"
 #include "platform/times.h"
 
 namespace tovask {

@@ -10,6 +10,7 @@
 #include "core/display_text.h"
 #include "core/messages.h"
 #include "platform/files.h"
+#include "platform/paths.h"
 #include "platform/text.h"
 
 namespace tovask {

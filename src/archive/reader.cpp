@@ -17,6 +17,7 @@
 #include "core/messages.h"
 #include "platform/file_handle.h"
 #include "platform/files.h"
+#include "platform/paths.h"
 #include "platform/text.h"
 
 namespace tovask {

@@ -12,6 +12,7 @@
 #include "core/messages.h"
 #include "platform/file_handle.h"
 #include "platform/files.h"
+#include "platform/paths.h"
 #include "platform/text.h"
 
 namespace tovask {
@@ -23,14 +24,6 @@ constexpr int kMsgWriteFailed = 20;
 constexpr int kTitlePreparing = 14;
 constexpr int kTitleWriting = 15;
 constexpr int kTitleDone = 16;
-
-// The folder part and the last level of an absolute path.
-std::pair<std::string, std::string> SplitFolder(const std::string& path) {
-  const std::size_t slash = path.rfind(platform::kSeparator);
-  if (slash == std::string::npos) return {".", path};
-  std::string folder = slash == 0 ? std::string(1, platform::kSeparator) : path.substr(0, slash);
-  return {std::move(folder), path.substr(slash + 1)};
-}
 
 class Writer {
  public:
@@ -216,9 +209,10 @@ class Writer {
   // whole archive into it, syncs it and gives it the archive's permission bits. False on any
   // failure (18 recorded when the file cannot be created) or an interrupt.
   bool WriteTemporary(const Bytes& head) {
-    const auto [folder, name] = SplitFolder(platform::ResolveFinalTarget(path_));
+    const std::string target = platform::ResolveFinalTarget(path_);
     std::string created;
-    auto file = platform::File::CreateTemporary(folder, name, &created);
+    auto file = platform::File::CreateTemporary(platform::ParentFolder(target),
+                                                platform::LastLevel(target), &created);
     if (!file) {
       ErrorText(context_, kMsgTempFileFailed);
       return false;

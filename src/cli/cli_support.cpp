@@ -4,7 +4,6 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
 #include <iostream>
 #include <vector>
@@ -12,19 +11,10 @@
 #include "core/display_text.h"
 #include "core/messages.h"
 #include "platform/files.h"
+#include "platform/paths.h"
 
 namespace tovask::cli {
 namespace {
-
-struct Registered {
-  int order;
-  CommandAttacher attach;
-};
-
-std::vector<Registered>& Registry() {
-  static std::vector<Registered> registry;
-  return registry;
-}
 
 std::atomic<bool> interrupted{false};
 
@@ -55,18 +45,6 @@ void PrintLog(const std::string& log) {
 }
 
 }  // namespace
-
-bool RegisterCommand(int order, CommandAttacher attach) {
-  Registry().push_back({order, attach});
-  return true;
-}
-
-void AttachRegisteredCommands(CLI::App& app, CliState& state) {
-  auto commands = Registry();
-  std::stable_sort(commands.begin(), commands.end(),
-                   [](const Registered& a, const Registered& b) { return a.order < b.order; });
-  for (const auto& command : commands) command.attach(app, state);
-}
 
 std::string AbsoluteArgument(const std::string& path) {
   return platform::AbsoluteNormalPath(path, platform::CurrentDirectory());

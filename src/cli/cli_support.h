@@ -25,11 +25,6 @@ struct CliState {
   std::function<int()> action;
 };
 
-// A subcommand adds itself to the program through this registry; order sorts the help text.
-using CommandAttacher = void (*)(CLI::App& app, CliState& state);
-bool RegisterCommand(int order, CommandAttacher attach);
-void AttachRegisteredCommands(CLI::App& app, CliState& state);
-
 // A path from the command line, made absolute against the current directory and normalised.
 [[nodiscard]] std::string AbsoluteArgument(const std::string& path);
 

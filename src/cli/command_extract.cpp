@@ -6,6 +6,7 @@
 
 #include "app/overwrite_window.h"
 #include "cli/cli_support.h"
+#include "cli/commands.h"
 #include "core/messages.h"
 #include "extract/extraction.h"
 #include "platform/files.h"
@@ -125,6 +126,8 @@ int Finish(const AppContext& context, bool ok) {
   return kExitOk;
 }
 
+}  // namespace
+
 void AttachExtract(CLI::App& app, CliState& state) {
   struct Options {
     std::string archive;
@@ -214,8 +217,4 @@ void AttachTest(CLI::App& app, CliState& state) {
   });
 }
 
-const bool kExtractRegistered = RegisterCommand(80, AttachExtract);
-const bool kTestRegistered = RegisterCommand(90, AttachTest);
-
-}  // namespace
 }  // namespace tovask::cli

@@ -8,6 +8,7 @@
 #include "app/archive_information.h"
 #include "archive/listing.h"
 #include "cli/cli_support.h"
+#include "cli/commands.h"
 
 namespace tovask::cli {
 namespace {
@@ -49,6 +50,8 @@ void PrintJson(const std::string& path, const ArchiveListing& listing) {
                                 {"entries", entries}};
   std::cout << out.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
 }
+
+}  // namespace
 
 void AttachList(CLI::App& app, CliState& state) {
   struct Options {
@@ -98,8 +101,4 @@ void AttachInfo(CLI::App& app, CliState& state) {
   });
 }
 
-const bool kListRegistered = RegisterCommand(30, AttachList);
-const bool kInfoRegistered = RegisterCommand(40, AttachInfo);
-
-}  // namespace
 }  // namespace tovask::cli

@@ -7,6 +7,7 @@
 
 #include "archive/reader.h"
 #include "cli/cli_support.h"
+#include "cli/commands.h"
 #include "core/message_codes.h"
 #include "core/messages.h"
 #include "core/prompts.h"
@@ -76,6 +77,8 @@ void AttachCompress(CLI::App& app, CliState& state, const char* name, bool newAr
   });
 }
 
+}  // namespace
+
 void AttachCreate(CLI::App& app, CliState& state) { AttachCompress(app, state, "create", true); }
 void AttachAdd(CLI::App& app, CliState& state) { AttachCompress(app, state, "add", false); }
 
@@ -130,6 +133,8 @@ void AttachRename(CLI::App& app, CliState& state) {
   });
 }
 
+namespace {
+
 // Hands the engine the password tvk has already gathered, should it ask.
 class GivenPassword : public PasswordPrompt {
  public:
@@ -141,6 +146,8 @@ class GivenPassword : public PasswordPrompt {
  private:
   std::string password_;
 };
+
+}  // namespace
 
 void AttachEncrypt(CLI::App& app, CliState& state) {
   struct Options {
@@ -199,11 +206,4 @@ void AttachEncrypt(CLI::App& app, CliState& state) {
   });
 }
 
-const bool kCreateRegistered = RegisterCommand(10, AttachCreate);
-const bool kAddRegistered = RegisterCommand(20, AttachAdd);
-const bool kDeleteRegistered = RegisterCommand(50, AttachDelete);
-const bool kRenameRegistered = RegisterCommand(60, AttachRename);
-const bool kEncryptRegistered = RegisterCommand(70, AttachEncrypt);
-
-}  // namespace
 }  // namespace tovask::cli

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "cli/cli_support.h"
+#include "cli/commands.h"
 #include "core/startup.h"
 
 int main(int argc, char** argv) {
@@ -27,7 +28,12 @@ int main(int argc, char** argv) {
 
   cli::CliState state;
   state.context = &context;
-  cli::AttachRegisteredCommands(app, state);
+  // The subcommands, in the order of the help text.
+  constexpr cli::CommandAttacher kCommands[] = {
+      cli::AttachCreate, cli::AttachAdd,     cli::AttachList,    cli::AttachInfo, cli::AttachDelete,
+      cli::AttachRename, cli::AttachEncrypt, cli::AttachExtract, cli::AttachTest,
+  };
+  for (const cli::CommandAttacher attach : kCommands) attach(app, state);
 
   try {
     app.parse(argc, argv);

@@ -25,7 +25,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/bytes.h"
+#include "platform/bytes.h"
 
 namespace tovask {
 

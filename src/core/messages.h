@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/app_context.h"
-#include "core/bytes.h"
+#include "platform/bytes.h"
 
 namespace tovask {
 

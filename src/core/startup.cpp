@@ -3,6 +3,8 @@
 #include "core/messages.h"
 #include "platform/file_handle.h"
 #include "platform/files.h"
+#include "platform/folders.h"
+#include "platform/paths.h"
 
 namespace tovask {
 namespace {
@@ -11,7 +13,7 @@ namespace {
 std::string ConfigMessageFilePath() {
   const std::string folder = platform::UserConfigDirectory();
   if (folder.empty()) return {};
-  return folder + platform::kSeparator + std::string(kMessageFileName);
+  return platform::JoinPath(folder, kMessageFileName);
 }
 
 // The message file in the program directory; "" before StartUp has set runDirectory, so an
@@ -22,17 +24,7 @@ std::string ProgramMessageFilePath(const AppContext& context) {
 }
 
 // Creates every missing level of an absolute folder path; true when the folder exists after.
-bool EnsureFolderLevels(const std::string& folder) {
-  if (folder.empty()) return false;
-  std::string::size_type position = 0;
-  while (position != std::string::npos) {
-    position = folder.find(platform::kSeparator, position + 1);
-    const std::string level = folder.substr(0, position);
-    if (level.empty() || platform::FolderExists(level)) continue;
-    if (!platform::CreateFolder(level)) return false;
-  }
-  return platform::FolderExists(folder);
-}
+bool EnsureFolderLevels(std::string folder) { return platform::EnsureFolderPath(folder); }
 
 }  // namespace
 

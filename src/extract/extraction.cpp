@@ -14,6 +14,7 @@
 #include "platform/file_handle.h"
 #include "platform/files.h"
 #include "platform/folders.h"
+#include "platform/paths.h"
 #include "platform/safe_write.h"
 #include "platform/text.h"
 #include "platform/times.h"
@@ -44,13 +45,6 @@ constexpr int kEntriesSpan = 50;
 
 bool IsBlank(const std::string& text) {
   return std::all_of(text.begin(), text.end(), [](char c) { return c == ' '; });
-}
-
-std::string FolderOf(const std::string& path) {
-  const std::size_t slash = path.rfind(platform::kSeparator);
-  if (slash == std::string::npos) return std::string();
-  if (slash == 0) return std::string(1, platform::kSeparator);
-  return path.substr(0, slash);
 }
 
 // The folder part of an entry name up to and including its last "\" ("" without one).
@@ -213,7 +207,7 @@ class Extraction {
       return false;
     }
     if (IsBlank(request_.targetFolder)) {
-      request_.targetFolder = FolderOf(request_.archivePath);
+      request_.targetFolder = platform::ParentFolder(request_.archivePath);
     } else if (!platform::IsAbsolutePath(request_.targetFolder)) {
       ErrorText(context_, kMsgPathNotAbsolute, {request_.targetFolder});
       return false;
@@ -361,9 +355,8 @@ class Extraction {
     if (!content) return Outcome::EndRun;
 
     const std::string native = EntryNameToNative(name);
-    const std::size_t slash = native.rfind(platform::kSeparator);
-    if (slash != std::string::npos) {
-      const std::string folder = native.substr(0, slash);
+    if (native.find(platform::kSeparator) != std::string::npos) {
+      const std::string folder = platform::ParentFolder(native);
       const platform::FolderStatus status = root_->EnsureFolders(folder, nullptr);
       if (status == platform::FolderStatus::LinkOnTheWay) {
         ErrorText(context_, kMsgUnsafeEntryName, {name});

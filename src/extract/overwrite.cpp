@@ -6,6 +6,7 @@
 #include "archive/listing.h"
 #include "core/display_text.h"
 #include "platform/files.h"
+#include "platform/paths.h"
 #include "platform/times.h"
 
 namespace tovask {
@@ -23,8 +24,7 @@ std::string FormatLocal(const platform::LocalDateTime& t) {
 
 // The last level of path as the window shows it: control characters escaped.
 std::string FileNamePart(const std::string& path) {
-  const std::size_t slash = path.rfind(platform::kSeparator);
-  return EscapeControlCharacters(slash == std::string::npos ? path : path.substr(slash + 1));
+  return EscapeControlCharacters(platform::FileName(path));
 }
 
 std::string SizeText(std::int64_t size) {
@@ -63,10 +63,7 @@ RenameStep DecideRename(OverwritePrompt& prompt, const std::string& typedName,
                         std::string* candidate,
                         const std::function<bool(const std::string&)>& exists) {
   if (typedName.empty()) return RenameStep::NoAnswer;
-  const std::size_t slash = prompt.existingPath.rfind(platform::kSeparator);
-  std::string path =
-      (slash == std::string::npos ? std::string() : prompt.existingPath.substr(0, slash + 1)) +
-      typedName;
+  std::string path = platform::SiblingPath(prompt.existingPath, typedName);
   const bool taken = exists(path);
   if (candidate != nullptr) *candidate = std::move(path);
   if (taken) return RenameStep::ShowCandidate;

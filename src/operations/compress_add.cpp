@@ -16,6 +16,7 @@
 #include "operations/source_collection.h"
 #include "platform/files.h"
 #include "platform/folders.h"
+#include "platform/paths.h"
 #include "platform/text.h"
 #include "platform/times.h"
 
@@ -45,15 +46,10 @@ constexpr int kWriteSpan = 25;
 // The size and offset fields hold at most 2^31 - 1.
 constexpr std::uint64_t kFirstTooLargeSize = std::uint64_t{1} << 31;
 
-// The last level of a native path.
-std::string_view LastLevel(std::string_view path) {
-  return path.substr(path.rfind(kSeparator) + 1);
-}
-
 std::uint8_t AttributeFlags(const platform::FileInfo& info, std::string_view fullPath) {
   std::uint8_t flags = EntryFlags::Archive;  // every collected file; System never
   if (!info.ownerWritable) flags |= EntryFlags::ReadOnly;
-  if (LastLevel(fullPath).starts_with('.')) flags |= EntryFlags::Hidden;
+  if (platform::FileName(fullPath).starts_with('.')) flags |= EntryFlags::Hidden;
   return flags;
 }
 
@@ -182,8 +178,8 @@ class CompressRun {
 
   // The archive's folder (up to its last separator; the root is never created).
   bool MakeArchiveFolder(const std::string& archivePath) {
-    std::string folder = archivePath.substr(0, archivePath.rfind(kSeparator));
-    if (folder.empty() || platform::FolderExists(folder)) return true;
+    std::string folder = platform::ParentFolder(archivePath);
+    if (platform::FolderExists(folder)) return true;
     const std::string shown = folder;
     if (platform::EnsureFolderPath(folder)) return true;
     ErrorText(context_, kErrorFolderNotCreated, {platform::AsciiUpper(shown)});

@@ -26,8 +26,8 @@
 #include <vector>
 
 #include "core/app_context.h"
-#include "core/bytes.h"
 #include "core/progress.h"
+#include "platform/bytes.h"
 
 namespace tovask {
 

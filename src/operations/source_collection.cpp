@@ -9,6 +9,7 @@
 #include "core/message_codes.h"
 #include "core/messages.h"
 #include "platform/files.h"
+#include "platform/paths.h"
 
 namespace tovask {
 namespace {
@@ -32,7 +33,7 @@ std::string EntryNameOf(std::string_view relative) {
   return IsSafeEntryName(name) ? name : "";
 }
 
-// A folder path as messages show it: without the separator the walk appends.
+// A folder path as messages show it: without a closing separator ("Data/" given as a source).
 std::string FolderForMessage(const std::string& folder) {
   if (folder.size() > 1 && folder.back() == kSeparator) {
     return folder.substr(0, folder.size() - 1);
@@ -60,7 +61,6 @@ class FolderWalker {
         ErrorText(context_, kMsgInterrupted);
         return false;
       }
-      if (folder.back() != kSeparator) folder.push_back(kSeparator);
       const auto names = platform::ListFolder(folder);
       if (!names) {
         ErrorText(context_, kMsgFolderUnreadable, {FolderForMessage(folder)});
@@ -68,7 +68,7 @@ class FolderWalker {
       }
       std::vector<std::pair<std::string, FolderId>> subfolders;
       for (const std::string& name : *names) {
-        std::string path = folder + name;
+        std::string path = platform::JoinPath(folder, name);
         const auto info = platform::StatPath(path);
         if (!info) continue;  // a dangling link, or gone since the listing
         if (info->isRegular) {
@@ -125,8 +125,7 @@ bool CollectInto(AppContext& context, const std::vector<std::string>& sources, S
       // Characters to cut from each found path: all of a source that ends with the
       // separator (names start inside it), otherwise up to its last separator (the
       // folder's own name stays the first level).
-      const std::size_t cut =
-          source.back() == kSeparator ? source.size() : source.rfind(kSeparator) + 1;
+      const std::size_t cut = source.size() - platform::FileName(source).size();
       walkList.clear();
       FolderWalker walker(context, events, walkList);
       if (!walker.Walk(source, *info)) return false;
@@ -136,7 +135,7 @@ bool CollectInto(AppContext& context, const std::vector<std::string>& sources, S
       }
       walkList.clear();
     } else if (info->isRegular) {
-      add(source, std::string_view(source).substr(source.rfind(kSeparator) + 1));
+      add(source, platform::FileName(source));
     }
     // A FIFO, socket or device given as a source has no content to store: it is passed
     // over as the walk passes over them.

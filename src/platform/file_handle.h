@@ -11,7 +11,7 @@
 #include <string_view>
 #include <utility>
 
-#include "core/bytes.h"
+#include "platform/bytes.h"
 
 namespace tovask::platform {
 

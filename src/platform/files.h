@@ -1,5 +1,6 @@
-// The file-system operations the engine needs, on absolute native paths. Linux today
-// (posix/), Windows later; no caller includes an OS header.
+// The file-system operations the engine needs, on absolute native paths (taken apart and
+// joined by platform/paths.h). Linux today (posix/), Windows later; no caller includes an OS
+// header.
 #pragma once
 
 #include <cstdint>
@@ -8,11 +9,10 @@
 #include <string_view>
 #include <vector>
 
-#include "core/bytes.h"
+#include "platform/bytes.h"
+#include "platform/paths.h"
 
 namespace tovask::platform {
-
-inline constexpr char kSeparator = '/';
 
 // Directory of the running executable as the OS reports it (no trailing separator added);
 // "" when the OS does not tell.
@@ -24,19 +24,6 @@ inline constexpr char kSeparator = '/';
 
 // The current working directory; "" when it is unknown (for example removed).
 [[nodiscard]] std::string CurrentDirectory();
-
-// True for an absolute native path.
-[[nodiscard]] bool IsAbsolutePath(std::string_view path);
-
-// Makes path absolute against base (when relative) and lexically normal: "." and ".." levels
-// and repeated separators are resolved; ".." above the root stays at the root. A separator
-// that ends path is kept (one, whatever came before it): a folder source written "Data/"
-// stores names relative to its inside, "Data" keeps its own name as the first level. A
-// path that ends in a "." or ".." level names that folder as its name would: "Data/." is the
-// folder Data itself and "." the current folder, both without the separator. The root is "/".
-// A relative base counts from the current directory; "" when a relative path has no
-// absolute base to go by (never a guess such as "/").
-[[nodiscard]] std::string AbsoluteNormalPath(std::string_view path, std::string_view base);
 
 // What a path is. Links are followed (stat), except isLink, which tells whether the path
 // itself is a symbolic link. nullopt when nothing exists there, also for a dangling link

@@ -19,7 +19,7 @@
 #include <string>
 #include <utility>
 
-#include "core/bytes.h"
+#include "platform/bytes.h"
 
 namespace tovask::platform {
 

@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "archive/format.h"
-#include "core/bytes.h"
 #include "core/data_ops.h"
+#include "platform/bytes.h"
 
 namespace tovask::testing {
 

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/paths.h"
 #include "platform/posix/posix_util.h"
 
 namespace tovask::platform {
@@ -163,8 +164,8 @@ std::optional<File> File::OpenLocked(const std::string& path, LockKind kind, Ope
 std::optional<File> File::CreateTemporary(const std::string& folder, std::string_view baseName,
                                           std::string* createdPath) {
   if (Injected(FileOp::CreateTemp, folder)) return std::nullopt;
-  std::string name = posix::JoinPath(
-      folder, std::string(".").append(TemporaryBaseName(baseName)).append("-XXXXXX"));
+  std::string name =
+      JoinPath(folder, std::string(".").append(TemporaryBaseName(baseName)).append("-XXXXXX"));
   // mkostemp creates the file with mode 0600 and never reuses an existing name.
   const int fd = ::mkostemp(name.data(), O_CLOEXEC);
   if (fd < 0) return std::nullopt;
@@ -286,8 +287,7 @@ std::string ResolveFinalTarget(const std::string& path) {
     }
     const std::string_view target(text.data(), static_cast<std::size_t>(length));
     if (target.empty()) return current;
-    current = target.front() == '/' ? std::string(target)
-                                    : posix::JoinPath(posix::ParentFolder(current), target);
+    current = target.front() == '/' ? std::string(target) : JoinPath(ParentFolder(current), target);
   }
   // A chain that does not end (a loop of links): nothing final to replace but the path itself.
   return path;
@@ -297,7 +297,7 @@ bool ReplaceWith(const std::string& tempPath, const std::string& target) {
   const std::string finalTarget = ResolveFinalTarget(target);
   if (Injected(FileOp::Rename, finalTarget)) return false;
   if (::rename(tempPath.c_str(), finalTarget.c_str()) != 0) return false;
-  SyncFolder(posix::ParentFolder(finalTarget));
+  SyncFolder(ParentFolder(finalTarget));
   return true;
 }
 
@@ -315,14 +315,14 @@ PlaceResult PlaceNew(const std::string& tempPath, const std::string& target) {
     }
     (void)::unlink(tempPath.c_str());
   }
-  SyncFolder(posix::ParentFolder(finalTarget));
+  SyncFolder(ParentFolder(finalTarget));
   return PlaceResult::Placed;
 }
 
 int RemoveStaleTemporaries(const std::string& target) {
   const std::string finalTarget = ResolveFinalTarget(target);
-  const std::string folder = posix::ParentFolder(finalTarget);
-  const std::string lastLevel = posix::LastLevel(finalTarget);
+  const std::string folder = ParentFolder(finalTarget);
+  const std::string lastLevel = LastLevel(finalTarget);
   const std::string prefix = std::string(".").append(TemporaryBaseName(lastLevel)).append("-");
   const auto names = ListFolder(folder);
   if (!names) return 0;
@@ -334,7 +334,7 @@ int RemoveStaleTemporaries(const std::string& target) {
                      [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; })) {
       continue;
     }
-    const std::string path = posix::JoinPath(folder, name);
+    const std::string path = JoinPath(folder, name);
     // A writer holds its temporary file locked while it lives; one that can be locked now
     // belongs to nobody. The lock is held while the file is removed.
     std::optional<File> unused = File::OpenLocked(path, LockKind::Exclusive);

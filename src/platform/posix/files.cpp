@@ -10,12 +10,12 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <filesystem>
 #include <new>
 #include <stdexcept>
 #include <vector>
 
 #include "platform/file_handle.h"
+#include "platform/paths.h"
 #include "platform/posix/posix_util.h"
 #include "platform/text.h"
 
@@ -60,13 +60,13 @@ bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
 std::string ExecutableDirectory() {
   const std::optional<std::string> exe = ReadLink("/proc/self/exe");
   if (!exe || exe->empty() || exe->front() != '/') return "";
-  return posix::ParentFolder(*exe);
+  return ParentFolder(*exe);
 }
 
 std::string UserConfigDirectory() {
   // A relative XDG_CONFIG_HOME is invalid by the XDG rules and ignored.
   const char* xdg = std::getenv("XDG_CONFIG_HOME");
-  if (xdg != nullptr && xdg[0] == '/') return posix::JoinPath(xdg, "tovask");
+  if (xdg != nullptr && xdg[0] == '/') return JoinPath(xdg, "tovask");
   std::string home;
   if (const char* env = std::getenv("HOME"); env != nullptr && env[0] == '/') {
     home = env;
@@ -80,7 +80,7 @@ std::string UserConfigDirectory() {
     }
   }
   if (home.empty()) return "";
-  return posix::JoinPath(home, ".config/tovask");
+  return JoinPath(home, ".config/tovask");
 }
 
 std::string CurrentDirectory() {
@@ -94,33 +94,6 @@ std::string CurrentDirectory() {
     if (errno != ERANGE) return "";
     buffer.resize(buffer.size() * 2);
   }
-}
-
-bool IsAbsolutePath(std::string_view path) { return !path.empty() && path.front() == '/'; }
-
-std::string AbsoluteNormalPath(std::string_view path, std::string_view base) {
-  std::filesystem::path combined;
-  if (IsAbsolutePath(path)) {
-    combined = path;
-  } else {
-    std::string absoluteBase;
-    if (IsAbsolutePath(base)) {
-      absoluteBase = base;
-    } else {
-      // Never guess "/" for an unknown working folder: "" makes the caller refuse the path.
-      const std::string cwd = CurrentDirectory();
-      if (cwd.empty()) return "";
-      absoluteBase = base.empty() ? cwd : posix::JoinPath(cwd, base);
-    }
-    combined = std::filesystem::path(absoluteBase) / path;
-  }
-  // lexically_normal resolves "." and ".." (".." above the root stays at the root) and
-  // repeated separators, but ends "x/", "x/." and "x/.." alike with a separator, and keeps
-  // "//" as it is. Only a separator that closes the caller's own text means "inside".
-  std::string result = combined.lexically_normal().string();
-  while (result.size() > 1 && result.back() == kSeparator) result.pop_back();
-  if (!path.empty() && path.back() == kSeparator && result.size() > 1) result.push_back(kSeparator);
-  return result;
 }
 
 std::optional<FileInfo> StatPath(const std::string& path) {
@@ -204,8 +177,8 @@ bool WriteWholeFile(const std::string& path, ByteView bytes) {
   // all of the new bytes, never a cut-off file that a later start would take as complete.
   const std::string finalTarget = ResolveFinalTarget(path);
   std::string tempPath;
-  std::optional<File> file = File::CreateTemporary(posix::ParentFolder(finalTarget),
-                                                   posix::LastLevel(finalTarget), &tempPath);
+  std::optional<File> file =
+      File::CreateTemporary(ParentFolder(finalTarget), LastLevel(finalTarget), &tempPath);
   if (!file) return false;
   const bool written = file->Write(bytes) && file->SetMode(ReplacementMode(finalTarget)) &&
                        file->Sync() && file->Close();

@@ -1,6 +1,7 @@
 #include "platform/folders.h"
 
 #include "platform/files.h"
+#include "platform/paths.h"
 
 namespace tovask::platform {
 

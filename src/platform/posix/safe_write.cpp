@@ -12,6 +12,7 @@
 
 #include "platform/file_handle.h"
 #include "platform/files.h"
+#include "platform/paths.h"
 #include "platform/posix/posix_util.h"
 
 namespace tovask::platform {
@@ -163,7 +164,7 @@ SafeFolder::~SafeFolder() {
 }
 
 std::string SafeFolder::FullPath(const std::string& relative) const {
-  return posix::JoinPath(path_, relative);
+  return JoinPath(path_, relative);
 }
 
 PathState SafeFolder::Probe(const std::string& relative) const {
@@ -198,7 +199,7 @@ FolderStatus SafeFolder::EnsureFolders(const std::string& relativeFolder, std::s
   int dir = fd_;
   std::string walked = path_;
   for (const std::string& level : levels) {
-    walked = posix::JoinPath(walked, level);
+    walked = JoinPath(walked, level);
     Fd next;
     Step step = OpenLevel(dir, level, &next);
     if (step == Step::Missing) {
@@ -236,11 +237,11 @@ WriteResult SafeFolder::WriteFile(const std::string& relative, ByteView content,
     if (step != Step::Ok) return result;  // the folder is missing or not a folder
     current = std::move(next);
     dir = current.get();
-    folderPath = posix::JoinPath(folderPath, levels[i]);
+    folderPath = JoinPath(folderPath, levels[i]);
   }
   const std::string& name = levels.back();
   if (!IsPlainLevel(name)) return result;
-  const std::string finalPath = posix::JoinPath(folderPath, name);
+  const std::string finalPath = JoinPath(folderPath, name);
 
   // What is there now decides the permission bits; a read-only file is refused by its bits,
   // which holds for every user, root included.
@@ -275,7 +276,7 @@ WriteResult SafeFolder::WriteFile(const std::string& relative, ByteView content,
     }
   }
   if (!file.valid()) return result;
-  const std::string tempPath = posix::JoinPath(folderPath, tempName);
+  const std::string tempPath = JoinPath(folderPath, tempName);
   const auto discard = [&] {
     file.Reset();
     ::unlinkat(dir, tempName.c_str(), 0);
