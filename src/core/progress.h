@@ -1,4 +1,10 @@
 // ProgressSink: the optional progress channel of every long operation, and its interrupt.
+//
+// Threads and lifetime: an operation calls its sink on the thread that started the operation
+// (the desktop program's user-interface thread, tvk's main thread), never from another thread,
+// and only while the operation runs; the sink must outlive the call that was given it. After a
+// Report or ProcessEvents that answered false, the operation stops at that point and reports
+// nothing more.
 #pragma once
 
 #include <string>

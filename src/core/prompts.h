@@ -1,6 +1,8 @@
 // Questions to the user and the error display: the engine never opens a window; it asks
 // through these seams. The desktop program answers with its windows, tvk from its flags or the
-// terminal, tests from a script.
+// terminal, tests from a script. A seam is called on the thread that started the operation,
+// only while the operation runs, and must outlive the call that was given it; a question may
+// run a modal loop of its own before it answers.
 #pragma once
 
 #include <optional>

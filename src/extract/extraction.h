@@ -22,6 +22,10 @@
 // entry met without a password when the caller's password is final (run ends); with a busy
 // archive, 2 followed by 112.
 //
+// The archive is held shared from the load of its index to the last block read, so a change
+// cannot replace it in between (archive_lock.h). Runs on the calling thread; the seams are used
+// only during the call and must outlive it.
+//
 // Progress: the load reports 0..50; entry i of N (from 1) reports 50 + i * 50 / N with title
 // 32, also when it is skipped; a run without errors ends with 100 and title 33.
 #pragma once

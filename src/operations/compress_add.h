@@ -6,6 +6,11 @@
 // encryption with a cipher method drawn per file when a password is given); the archive is then
 // written complete by the writer, which replaces the old file in one step.
 //
+// The archive is held exclusively from just before the load of the kept entries (after the
+// files are compressed) until the new file has replaced it (archive_lock.h); a busy archive is
+// refused (2, or 19 for a new archive, then 112). Runs on the calling thread; the sink is
+// used only during the call.
+//
 // Progress (with a sink): 1 (title 11); one report per file at i * 50 / count + 5 (title 12,
 // "i/count"), computed in integers; in add mode the load's band 55..75; the writer's band
 // 75..100. An interrupt (any report answering false, or the folder walk's ProcessEvents) stops

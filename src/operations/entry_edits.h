@@ -1,6 +1,9 @@
 // Changes of an existing archive that add no files: delete, rename, set password. Each loads
 // the index, changes it in memory, writes a complete new archive and releases the index.
 // Names are compared in upper case (except the exact-equality test of a rename).
+// Each change holds its archive exclusively from the load to the replacement (archive_lock.h);
+// a busy archive is refused with 2 and 112. Called on one thread at a time per context; the
+// sink and prompt given are used only during the call.
 #pragma once
 
 #include <string>
