@@ -1,0 +1,62 @@
+#include "core/message_file_cache.h"
+
+#include <chrono>
+#include <cstdint>
+#include <new>
+
+#include "core/bytes.h"
+
+namespace tovask {
+namespace {
+
+std::int64_t NowNanoseconds() {
+  // The system clock counts from 1970-01-01 UTC, as file time stamps do.
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+}  // namespace
+
+const platform::IniFile* MessageFileCache::Current(const std::string& path) {
+  // Taken before the stamp and the read: a change after this moment gets a later stamp.
+  const std::int64_t readStart = NowNanoseconds();
+  const std::optional<platform::FileStamp> stamp = platform::StampFile(path);
+  if (!stamp) {
+    Forget();
+    return nullptr;
+  }
+  const bool sameStamp = file_.has_value() && path == path_ && stamp == stamp_;
+  if (sameStamp && settled_) return &*file_;
+
+  try {
+    const std::optional<Bytes> data = platform::ReadWholeFile(path);
+    if (!data) {
+      Forget();
+      return nullptr;
+    }
+    // The parsed form depends on the bytes alone: the same bytes need no second parse.
+    std::string bytes = ToText(*data);
+    if (!file_ || bytes != bytes_) {
+      file_ = platform::IniFile::Parse(bytes);
+      bytes_ = std::move(bytes);
+    }
+  } catch (const std::bad_alloc&) {
+    Forget();  // as an unreadable file: the built-in texts
+    return nullptr;
+  }
+  path_ = path;
+  stamp_ = stamp;
+  settled_ = stamp->changedNanoseconds + settleTime_.count() <= readStart;
+  return &*file_;
+}
+
+void MessageFileCache::Forget() {
+  path_.clear();
+  stamp_.reset();
+  settled_ = false;
+  bytes_.clear();
+  file_.reset();
+}
+
+}  // namespace tovask
