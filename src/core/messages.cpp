@@ -26,11 +26,12 @@ void ReplaceAll(std::string& text, std::string_view placeholder, std::string_vie
 
 // The text of code in section: the file's value, else the built-in text of an extended
 // code, else the file's code 0, else lastResort. An empty value counts as missing at every
-// step. The file is looked at afresh on every call (its parsed form is reused only while it
-// is unchanged), so edits take effect without a restart.
+// step. The parsed file comes from the context's cache, which looks at the file as it is now
+// (message_file_cache.h), so edits take effect without a restart.
 std::string LookUp(const AppContext& context, std::string_view section, int code,
                    std::string_view lastResort) {
-  const platform::IniFile* file = context.messageFile.Current(MessageFilePath(context));
+  const platform::IniFile* file =
+      context.messageFile.Current([&context] { return MessageFileCandidates(context); });
   const auto fileText = [&](int key) {
     return file != nullptr ? file->Value(section, std::to_string(key)).value_or(std::string())
                            : std::string();

@@ -1,11 +1,15 @@
 #include "platform/ini_file.h"
 
+#include <algorithm>
+
 #include "platform/text.h"
 
 namespace tovask::platform {
 namespace {
 
 constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
+
+char AsciiUpperChar(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 std::string_view TrimBlanks(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
@@ -28,7 +32,7 @@ IniFile IniFile::Parse(std::string_view text) {
     }
     return GbkToUtf8(raw);
   };
-  std::optional<std::string> section;  // text before the first section header belongs to none
+  Section* section = nullptr;  // text before the first section header belongs to none
   while (!text.empty()) {
     const std::size_t newline = text.find('\n');
     std::string_view line = text.substr(0, newline);
@@ -38,29 +42,40 @@ IniFile IniFile::Parse(std::string_view text) {
     if (!trimmed.empty() && trimmed.front() == '[') {
       // "]" can be the second byte of a GBK character, so the header is decoded first.
       const std::optional<std::string> header = decode(trimmed);
-      section.reset();
+      section = nullptr;
       if (!header) continue;
       const std::size_t close = header->find(']');
       if (close == std::string::npos) continue;
-      section = AsciiUpper(TrimBlanks(std::string_view(*header).substr(1, close - 1)));
+      const std::string_view name = TrimBlanks(std::string_view(*header).substr(1, close - 1));
+      // A section opened again (in any letter case) continues the first one.
+      section = &file.sections_.try_emplace(std::string(name)).first->second;
       continue;
     }
-    if (!section) continue;
+    if (section == nullptr) continue;
     const std::size_t equals = line.find('=');
     if (equals == std::string_view::npos) continue;
-    const std::optional<std::string> name = decode(TrimBlanks(line.substr(0, equals)));
+    std::optional<std::string> name = decode(TrimBlanks(line.substr(0, equals)));
     if (!name) continue;
-    // emplace keeps an existing entry: the first key of a name decides, decodable or not.
-    auto [where, added] = file.values_.try_emplace({*section, AsciiUpper(*name)});
+    // try_emplace keeps an existing entry: the first key of a name decides, decodable or not.
+    auto [where, added] = section->try_emplace(std::move(*name));
     if (added) where->second = decode(line.substr(equals + 1));
   }
   return file;
 }
 
 std::optional<std::string> IniFile::Value(std::string_view section, std::string_view key) const {
-  const auto found = values_.find(std::pair(AsciiUpper(section), AsciiUpper(key)));
-  if (found == values_.end()) return std::nullopt;
+  const auto inSection = sections_.find(section);
+  if (inSection == sections_.end()) return std::nullopt;
+  const auto found = inSection->second.find(key);
+  if (found == inSection->second.end()) return std::nullopt;
   return found->second;
+}
+
+bool IniFile::NameLess::operator()(std::string_view a, std::string_view b) const {
+  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    return static_cast<unsigned char>(AsciiUpperChar(x)) <
+           static_cast<unsigned char>(AsciiUpperChar(y));
+  });
 }
 
 }  // namespace tovask::platform

@@ -10,7 +10,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 
 namespace tovask::platform {
 
@@ -29,8 +28,14 @@ class IniFile {
                                                  std::string_view key) const;
 
  private:
-  // Keyed by the upper-cased section and key names; nullopt marks a value that did not decode.
-  std::map<std::pair<std::string, std::string>, std::optional<std::string>, std::less<>> values_;
+  // Orders names ignoring the case of ASCII letters, so that lookups need no upper-cased copy.
+  struct NameLess {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const;
+  };
+  // Values by key by section; nullopt marks a first value that did not decode.
+  using Section = std::map<std::string, std::optional<std::string>, NameLess>;
+  std::map<std::string, Section, NameLess> sections_;
 };
 
 }  // namespace tovask::platform

@@ -242,7 +242,7 @@ TEST_F(MessagesTest, SameSizeEditRightAfterALookupTakesEffect) {
 }
 
 TEST_F(MessagesTest, UnchangedFileIsReadOnceAndChangesStillCount) {
-  context_.messageFile = MessageFileCache(std::chrono::nanoseconds(0));
+  context_.messageFile = MessageFileCache({.settle = std::chrono::nanoseconds(0)});
   WriteDefaultFile();
   testing::FaultPlan opens(platform::FileOp::OpenRead, 0,
                            {.filter = testing::PathsUnder(dir_.path())});
@@ -261,6 +261,21 @@ TEST_F(MessagesTest, UnchangedFileIsReadOnceAndChangesStillCount) {
   ASSERT_EQ(std::remove(FilePath().c_str()), 0);
   EXPECT_EQ(TitleText(context_, 10, {"x"}), "未知的提示类型");
   EXPECT_EQ(opens.calls(), 2) << "a missing file is not opened";
+}
+
+TEST_F(MessagesTest, QuietFileIsLookedAtOncePerRecheckInterval) {
+  // Times stretched so that the test needs no waiting: any file counts as quiet at once, and
+  // the next look is due after an hour.
+  context_.messageFile = MessageFileCache({.settle = std::chrono::nanoseconds(0),
+                                           .quiet = std::chrono::nanoseconds(0),
+                                           .recheck = std::chrono::hours(1)});
+  WriteDefaultFile();
+  testing::FaultPlan opens(platform::FileOp::OpenRead, 0,
+                           {.filter = testing::PathsUnder(dir_.path())});
+  EXPECT_EQ(ErrorOf(20), "20:写出数据失败！");
+  ASSERT_EQ(std::remove(FilePath().c_str()), 0);
+  EXPECT_EQ(ErrorOf(20), "20:写出数据失败！") << "no look at the disk within the interval";
+  EXPECT_EQ(opens.calls(), 1);
 }
 
 TEST_F(MessagesTest, Utf8FileWithByteOrderMarkIsReadAsUtf8) {
