@@ -1,34 +1,21 @@
 #include "archive/format.h"
 
-#include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <utility>
 
+#include "core/little_endian.h"
+
 namespace tovask {
 namespace {
 
-static_assert(std::endian::native == std::endian::little || std::endian::native == std::endian::big,
-              "mixed-endian platforms are not supported");
 static_assert(sizeof(double) == 8 && std::numeric_limits<double>::is_iec559,
               "the date-time field is an IEEE-754 double");
 
 constexpr std::int64_t kSecondsPerDay = 86400;
 constexpr int kFirstYear = 1;
 constexpr int kLastYear = 9999;
-
-// ---- little-endian fields ------------------------------------------------------------------
-
-template <typename T>
-void AppendLittleEndian(Bytes& out, T value) {
-  std::uint8_t raw[sizeof(T)];
-  std::memcpy(raw, &value, sizeof(T));
-  if constexpr (std::endian::native == std::endian::big) {
-    for (std::size_t i = 0; i < sizeof(T) / 2; ++i) std::swap(raw[i], raw[sizeof(T) - 1 - i]);
-  }
-  out.insert(out.end(), raw, raw + sizeof(T));
-}
 
 // Reads the record field after field; every read checks the remaining length first, so a
 // damaged record can never make it touch a byte outside the span.
@@ -49,16 +36,10 @@ class RecordCursor {
     return text;
   }
 
-  template <typename T>
+  template <little_endian::Field T>
   std::optional<T> Fixed() {
     if (bytes_.size() - position_ < sizeof(T)) return std::nullopt;
-    std::uint8_t raw[sizeof(T)];
-    std::memcpy(raw, bytes_.data() + position_, sizeof(T));
-    if constexpr (std::endian::native == std::endian::big) {
-      for (std::size_t i = 0; i < sizeof(T) / 2; ++i) std::swap(raw[i], raw[sizeof(T) - 1 - i]);
-    }
-    T value;
-    std::memcpy(&value, raw, sizeof(T));
+    const T value = little_endian::Read<T>(bytes_.subspan(position_));
     position_ += sizeof(T);
     return value;
   }
@@ -133,13 +114,13 @@ Bytes EncodeEntryRecord(const ArchiveEntry& entry, std::int32_t dataOffset) {
   out.reserve(kRecordFixedSize + 2 + entry.path.size() + entry.md5Text.size());
   out.insert(out.end(), entry.path.begin(), entry.path.end());
   out.push_back(0x00);
-  AppendLittleEndian(out, entry.originalSize);
-  AppendLittleEndian(out, entry.time);
+  little_endian::Append(out, entry.originalSize);
+  little_endian::Append(out, entry.time);
   out.push_back(entry.flags);
   out.insert(out.end(), entry.md5Text.begin(), entry.md5Text.end());
   out.push_back(0x00);
-  AppendLittleEndian(out, entry.storedSize);
-  AppendLittleEndian(out, dataOffset);
+  little_endian::Append(out, entry.storedSize);
+  little_endian::Append(out, dataOffset);
   return out;
 }
 
