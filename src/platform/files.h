@@ -103,7 +103,7 @@ struct FileStamp {
   std::int64_t changedNanoseconds = 0;
   friend bool operator==(const FileStamp&, const FileStamp&) = default;
 };
-// The stamp of what path names (links followed); nullopt when nothing but a folder is there.
+// The stamp of what path names (links followed); nullopt when nothing is there, or a folder.
 [[nodiscard]] std::optional<FileStamp> StampFile(const std::string& path);
 
 }  // namespace tovask::platform
