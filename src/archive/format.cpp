@@ -1,34 +1,22 @@
 #include "archive/format.h"
 
-#include <bit>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <utility>
 
+#include "core/little_endian.h"
+
 namespace tovask {
 namespace {
 
-static_assert(std::endian::native == std::endian::little || std::endian::native == std::endian::big,
-              "mixed-endian platforms are not supported");
 static_assert(sizeof(double) == 8 && std::numeric_limits<double>::is_iec559,
               "the date-time field is an IEEE-754 double");
 
-constexpr std::int64_t kSecondsPerDay = 86400;
+constexpr double kSecondsPerDay = 86400.0;
 constexpr int kFirstYear = 1;
 constexpr int kLastYear = 9999;
-
-// ---- little-endian fields ------------------------------------------------------------------
-
-template <typename T>
-void AppendLittleEndian(Bytes& out, T value) {
-  std::uint8_t raw[sizeof(T)];
-  std::memcpy(raw, &value, sizeof(T));
-  if constexpr (std::endian::native == std::endian::big) {
-    for (std::size_t i = 0; i < sizeof(T) / 2; ++i) std::swap(raw[i], raw[sizeof(T) - 1 - i]);
-  }
-  out.insert(out.end(), raw, raw + sizeof(T));
-}
 
 // Reads the record field after field; every read checks the remaining length first, so a
 // damaged record can never make it touch a byte outside the span.
@@ -49,16 +37,10 @@ class RecordCursor {
     return text;
   }
 
-  template <typename T>
+  template <little_endian::Field T>
   std::optional<T> Fixed() {
     if (bytes_.size() - position_ < sizeof(T)) return std::nullopt;
-    std::uint8_t raw[sizeof(T)];
-    std::memcpy(raw, bytes_.data() + position_, sizeof(T));
-    if constexpr (std::endian::native == std::endian::big) {
-      for (std::size_t i = 0; i < sizeof(T) / 2; ++i) std::swap(raw[i], raw[sizeof(T) - 1 - i]);
-    }
-    T value;
-    std::memcpy(&value, raw, sizeof(T));
+    const T value = little_endian::Read<T>(bytes_.subspan(position_));
     position_ += sizeof(T);
     return value;
   }
@@ -70,52 +52,24 @@ class RecordCursor {
   std::size_t position_ = 0;
 };
 
-// ---- proleptic Gregorian calendar ----------------------------------------------------------
-// Days relative to 1970-01-01 (era-based, exact for every year, no OS call, no time zone).
+// ---- the date-time value's calendar ---------------------------------------------------------
+// <chrono>'s civil calendar is the proleptic Gregorian one, exact for every year, with no OS
+// call and no time zone: the date-time value is a local time, taken as it stands.
 
-constexpr std::int64_t DaysFromCivil(std::int64_t year, unsigned month, unsigned day) {
-  year -= month <= 2 ? 1 : 0;
-  const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
-  const auto yearOfEra = static_cast<unsigned>(year - era * 400);  // [0, 399]
-  const unsigned dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
-  const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-  return era * 146097 + static_cast<std::int64_t>(dayOfEra) - 719468;
-}
-
-struct CivilDate {
-  std::int64_t year;
-  unsigned month;
-  unsigned day;
-};
-
-constexpr CivilDate CivilFromDays(std::int64_t days) {
-  days += 719468;
-  const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-  const auto dayOfEra = static_cast<unsigned>(days - era * 146097);  // [0, 146096]
-  const unsigned yearOfEra =
-      (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;  // [0, 399]
-  const unsigned dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-  const unsigned monthIndex = (5 * dayOfYear + 2) / 153;  // [0, 11]
-  const unsigned day = dayOfYear - (153 * monthIndex + 2) / 5 + 1;
-  const unsigned month = monthIndex < 10 ? monthIndex + 3 : monthIndex - 9;
-  const std::int64_t year = static_cast<std::int64_t>(yearOfEra) + era * 400 + (month <= 2 ? 1 : 0);
-  return {year, month, day};
-}
+using Days = std::chrono::days;
+using std::chrono::sys_days;
+using std::chrono::year_month_day;
 
 // Day 0 of the date-time value.
-constexpr std::int64_t kEpochDays = DaysFromCivil(1899, 12, 30);
+constexpr sys_days kEpoch{std::chrono::year(1899) / 12 / 30};
 // First and last representable day, as day numbers of the date-time value.
-constexpr std::int64_t kFirstDay = DaysFromCivil(kFirstYear, 1, 1) - kEpochDays;
-constexpr std::int64_t kLastDay = DaysFromCivil(kLastYear, 12, 31) - kEpochDays;
+constexpr std::int64_t kFirstDay =
+    (sys_days{std::chrono::year(kFirstYear) / 1 / 1} - kEpoch).count();
+constexpr std::int64_t kLastDay =
+    (sys_days{std::chrono::year(kLastYear) / 12 / 31} - kEpoch).count();
 
-static_assert(DaysFromCivil(1970, 1, 1) == 0);
-static_assert(kEpochDays == -25569);
-static_assert(DaysFromCivil(2004, 3, 5) - kEpochDays == 38051);
-
-constexpr std::int64_t FloorDiv(std::int64_t value, std::int64_t divisor) {
-  const std::int64_t quotient = value / divisor;
-  return (value % divisor != 0 && value < 0) ? quotient - 1 : quotient;
-}
+static_assert(kEpoch.time_since_epoch().count() == -25569);
+static_assert((sys_days{std::chrono::year(2004) / 3 / 5} - kEpoch).count() == 38051);
 
 }  // namespace
 
@@ -133,13 +87,13 @@ Bytes EncodeEntryRecord(const ArchiveEntry& entry, std::int32_t dataOffset) {
   out.reserve(kRecordFixedSize + 2 + entry.path.size() + entry.md5Text.size());
   out.insert(out.end(), entry.path.begin(), entry.path.end());
   out.push_back(0x00);
-  AppendLittleEndian(out, entry.originalSize);
-  AppendLittleEndian(out, entry.time);
+  little_endian::Append(out, entry.originalSize);
+  little_endian::Append(out, entry.time);
   out.push_back(entry.flags);
   out.insert(out.end(), entry.md5Text.begin(), entry.md5Text.end());
   out.push_back(0x00);
-  AppendLittleEndian(out, entry.storedSize);
-  AppendLittleEndian(out, dataOffset);
+  little_endian::Append(out, entry.storedSize);
+  little_endian::Append(out, dataOffset);
   return out;
 }
 
@@ -226,12 +180,14 @@ Bytes DecodeDataBlock(DataOps& dataOps, ByteView stored, std::uint8_t flags,
 }
 
 double DateTimeFromLocal(const platform::LocalDateTime& local) {
-  const std::int64_t days = DaysFromCivil(local.year, static_cast<unsigned>(local.month),
-                                          static_cast<unsigned>(local.day)) -
-                            kEpochDays;
-  const std::int64_t secondsOfDay =
-      static_cast<std::int64_t>(local.hour) * 3600 + local.minute * 60 + local.second;
-  return static_cast<double>(days) + static_cast<double>(secondsOfDay) / 86400.0;
+  const year_month_day date{std::chrono::year(local.year),
+                            std::chrono::month(static_cast<unsigned>(local.month)),
+                            std::chrono::day(static_cast<unsigned>(local.day))};
+  const std::int64_t days = (sys_days{date} - kEpoch).count();
+  const std::chrono::seconds secondsOfDay = std::chrono::hours(local.hour) +
+                                            std::chrono::minutes(local.minute) +
+                                            std::chrono::seconds(local.second);
+  return static_cast<double>(days) + static_cast<double>(secondsOfDay.count()) / kSecondsPerDay;
 }
 
 std::optional<platform::LocalDateTime> LocalFromDateTime(double value) {
@@ -242,19 +198,20 @@ std::optional<platform::LocalDateTime> LocalFromDateTime(double value) {
     return std::nullopt;
   }
   // Nearest second, never truncation: stored values sit a hair below whole seconds.
-  const std::int64_t totalSeconds = std::llround(value * static_cast<double>(kSecondsPerDay));
-  const std::int64_t days = FloorDiv(totalSeconds, kSecondsPerDay);
-  if (days < kFirstDay || days > kLastDay) return std::nullopt;
-  const std::int64_t secondsOfDay = totalSeconds - days * kSecondsPerDay;
+  const std::chrono::seconds sinceEpoch{std::llround(value * kSecondsPerDay)};
+  // Whole days towards minus infinity: before day 0 the seconds of the day still count up.
+  const Days days = std::chrono::floor<Days>(sinceEpoch);
+  if (days.count() < kFirstDay || days.count() > kLastDay) return std::nullopt;
 
-  const CivilDate date = CivilFromDays(days + kEpochDays);
+  const year_month_day date{kEpoch + days};
+  const std::chrono::hh_mm_ss time{sinceEpoch - days};
   platform::LocalDateTime local;
-  local.year = static_cast<int>(date.year);
-  local.month = static_cast<int>(date.month);
-  local.day = static_cast<int>(date.day);
-  local.hour = static_cast<int>(secondsOfDay / 3600);
-  local.minute = static_cast<int>(secondsOfDay / 60 % 60);
-  local.second = static_cast<int>(secondsOfDay % 60);
+  local.year = static_cast<int>(date.year());
+  local.month = static_cast<int>(static_cast<unsigned>(date.month()));
+  local.day = static_cast<int>(static_cast<unsigned>(date.day()));
+  local.hour = static_cast<int>(time.hours().count());
+  local.minute = static_cast<int>(time.minutes().count());
+  local.second = static_cast<int>(time.seconds().count());
   return local;
 }
 

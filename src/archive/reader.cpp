@@ -10,9 +10,9 @@
 #include <utility>
 #include <vector>
 
-#include "archive/byte_order.h"
 #include "archive/entry_names.h"
 #include "archive/format.h"
+#include "core/little_endian.h"
 #include "core/message_codes.h"
 #include "core/messages.h"
 #include "platform/file_handle.h"
@@ -170,7 +170,7 @@ class Loader {
         f != Failure::None) {
       return f;
     }
-    count = byte_order::ReadInt32(countBytes);
+    count = little_endian::Read<std::int32_t>(countBytes);
     return Failure::None;
   }
 
@@ -207,7 +207,7 @@ class Loader {
           f != Failure::None) {
         return f;
       }
-      const std::int32_t length = byte_order::ReadInt32(lengthBytes);
+      const std::int32_t length = little_endian::Read<std::int32_t>(lengthBytes);
       if (length < 0 || static_cast<std::uint64_t>(length) > Remaining()) return Failure::Damaged;
       Bytes block;
       if (const Failure f = ReadExactly(static_cast<std::size_t>(length), block, Failure::Damaged);

@@ -6,8 +6,8 @@
 #include <string>
 #include <utility>
 
-#include "archive/byte_order.h"
 #include "archive/format.h"
+#include "core/little_endian.h"
 #include "core/message_codes.h"
 #include "core/messages.h"
 #include "platform/file_handle.h"
@@ -181,7 +181,7 @@ class Writer {
     const std::string headerText = ComposeHeaderText(context_.archiveMagic, context_.formatVersion);
     head.assign(headerText.begin(), headerText.end());
     head.push_back(kHeaderTerminator);
-    byte_order::AppendInt32(head, index_.count);
+    little_endian::Append(head, index_.count);
 
     std::int64_t offset = 0;
     for (std::size_t i = 0; i < Count(); ++i) {
@@ -199,7 +199,7 @@ class Writer {
         ErrorText(context_, kMsgWriteFailed);
         return false;
       }
-      byte_order::AppendInt32(head, static_cast<std::int32_t>(block.size()));
+      little_endian::Append(head, static_cast<std::int32_t>(block.size()));
       head.insert(head.end(), block.begin(), block.end());
     }
     return true;

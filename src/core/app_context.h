@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/data_ops.h"
+#include "core/message_file_cache.h"
 
 namespace tovask {
 
@@ -26,6 +27,9 @@ struct AppContext {
   bool stepOk = true;
   // The data-operations service; its key cache lives as long as the program.
   DataOps dataOps;
+  // The message file as last parsed (messages.h). Lookups take the context as const and
+  // refresh it, hence mutable; like the whole context it is used from one thread only.
+  mutable MessageFileCache messageFile;
 };
 
 // A copy of the error log.

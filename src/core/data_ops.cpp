@@ -13,6 +13,8 @@
 #include <exception>
 #include <vector>
 
+#include "core/little_endian.h"
+
 namespace tovask {
 
 namespace {
@@ -188,8 +190,7 @@ Bytes DataOps::Decompress(ByteView frame, std::size_t maxOutput) const {
   try {
     // The header is read only to refuse early: a skippable frame, an incomplete header, or a
     // declared size above the bound. The declared size never sizes the buffer.
-    if (frame.size() < 4 || (frame[0] | frame[1] << 8 | frame[2] << 16 |
-                             static_cast<std::uint32_t>(frame[3]) << 24) != ZSTD_MAGICNUMBER) {
+    if (frame.size() < 4 || little_endian::Read<std::uint32_t>(frame) != ZSTD_MAGICNUMBER) {
       return {};  // not a data frame (a skippable frame or no frame at all)
     }
     const unsigned long long declared = ZSTD_getFrameContentSize(frame.data(), frame.size());

@@ -5,7 +5,7 @@
 #include "core/display_text.h"
 #include "core/message_codes.h"
 #include "core/startup.h"
-#include "platform/files.h"
+#include "platform/ini_file.h"
 
 namespace tovask {
 namespace {
@@ -26,15 +26,21 @@ void ReplaceAll(std::string& text, std::string_view placeholder, std::string_vie
 
 // The text of code in section: the file's value, else the built-in text of an extended
 // code, else the file's code 0, else lastResort. An empty value counts as missing at every
-// step. The file is read afresh on every call, so edits take effect without a restart.
+// step. The parsed file comes from the context's cache, which looks at the file as it is now
+// (message_file_cache.h), so edits take effect without a restart.
 std::string LookUp(const AppContext& context, std::string_view section, int code,
                    std::string_view lastResort) {
-  const std::string path = MessageFilePath(context);
-  std::string text = platform::ReadIniValue(path, section, std::to_string(code), "");
+  const platform::IniFile* file =
+      context.messageFile.Current([&context] { return MessageFileCandidates(context); });
+  const auto fileText = [&](int key) {
+    return file != nullptr ? file->Value(section, std::to_string(key)).value_or(std::string())
+                           : std::string();
+  };
+  std::string text = fileText(code);
   if (!text.empty()) return text;
   text = std::string(BuiltInMessageText(code));
   if (!text.empty()) return text;
-  text = platform::ReadIniValue(path, section, "0", "");
+  text = fileText(0);
   if (!text.empty()) return text;
   return std::string(lastResort);
 }

@@ -1,5 +1,11 @@
-// The message catalogue: numbered error and prompt texts from the editable message file,
-// read afresh on every lookup so an edit takes effect without a restart.
+// The message catalogue: numbered error and prompt texts from the editable message file
+// (MessageFilePath, startup.h). Lookups see the file as it is then, so an edit, a replacement
+// or a removal takes effect without a restart; the parsed file is kept in the context
+// (AppContext::messageFile, message_file_cache.h says exactly when it is looked at again).
+//
+// Threads: ErrorText and TitleText refresh that cache, so calls on one context must come from
+// one thread (the desktop program's UI thread, which runs the operations); contexts of their
+// own on other threads are independent.
 #pragma once
 
 #include <string>

@@ -54,12 +54,15 @@ void StartUp(AppContext& context, std::string_view executableDirectory) {
   (void)platform::WriteWholeFile(configFile, DefaultMessageFile());
 }
 
+MessageFilePlaces MessageFileCandidates(const AppContext& context) {
+  return {ProgramMessageFilePath(context), ConfigMessageFilePath()};
+}
+
 std::string MessageFilePath(const AppContext& context) {
-  const std::string programFile = ProgramMessageFilePath(context);
-  if (!programFile.empty() && platform::FileExists(programFile)) return programFile;
-  const std::string configFile = ConfigMessageFilePath();
-  if (!configFile.empty() && platform::FileExists(configFile)) return configFile;
-  return programFile;
+  const MessageFilePlaces places = MessageFileCandidates(context);
+  if (!places.program.empty() && platform::FileExists(places.program)) return places.program;
+  if (!places.config.empty() && platform::FileExists(places.config)) return places.config;
+  return places.program;
 }
 
 }  // namespace tovask

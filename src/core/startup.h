@@ -19,11 +19,14 @@ void StartUp(AppContext& context);
 // The same with the executable directory given (tests).
 void StartUp(AppContext& context, std::string_view executableDirectory);
 
+// The two places of the message file, in the order they count: the program directory's
+// ("" before StartUp has set runDirectory, so an unstarted context never reads a file relative
+// to the working directory) and the user configuration folder's ("" when that is unknown).
+[[nodiscard]] MessageFilePlaces MessageFileCandidates(const AppContext& context);
+
 // Where the message file is read from, computed afresh on every call: the program
 // directory's file when it exists, else the user configuration folder's when that exists,
 // else the program directory's (whose absence makes lookups use the built-in fallbacks).
-// Before StartUp (runDirectory "") only the configuration folder's file counts, so an
-// unstarted context never reads a file relative to the working directory.
 [[nodiscard]] std::string MessageFilePath(const AppContext& context);
 
 }  // namespace tovask

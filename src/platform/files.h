@@ -73,13 +73,24 @@ struct FileInfo {
 // Names in a folder, without "." and "..", sorted bytewise; nullopt when it cannot be read.
 [[nodiscard]] std::optional<std::vector<std::string>> ListFolder(const std::string& path);
 
-// Reads one value of an INI file: sections "[name]", lines "key=value", CR LF or LF; section
-// and key names match case-insensitively (ASCII letters) and blanks around them are ignored.
-// The value is everything after the first "=" up to the end of the line, blanks included.
-// Lines before the first section belong to no section; the first matching key wins. The file
-// is GBK unless it starts with the UTF-8 byte-order mark; the value comes back as UTF-8. A
-// missing file, section or key, or a value that does not decode, gives defaultValue.
+// Reads one value of an INI file as IniFile (ini_file.h) parses it. A missing file, section or
+// key, or a value that does not decode, gives defaultValue.
 [[nodiscard]] std::string ReadIniValue(const std::string& path, std::string_view section,
                                        std::string_view key, std::string_view defaultValue);
+
+// What tells one version of a file from another without reading it: any write or replacement
+// changes the change time (which, unlike the modification time, no program can set back) or
+// the identity. Times are nanoseconds since 1970-01-01 UTC, as fine as the file system keeps
+// them (down to whole seconds, or two on some).
+struct FileStamp {
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  std::int64_t size = 0;
+  std::int64_t modifiedNanoseconds = 0;
+  std::int64_t changedNanoseconds = 0;
+  friend bool operator==(const FileStamp&, const FileStamp&) = default;
+};
+// The stamp of what path names (links followed); nullopt when nothing is there, or a folder.
+[[nodiscard]] std::optional<FileStamp> StampFile(const std::string& path);
 
 }  // namespace tovask::platform

@@ -11,6 +11,7 @@
 #include "core/app_context.h"
 #include "core/message_codes.h"
 #include "core/startup.h"
+#include "support/fault_plan.h"
 #include "support/temp_dir.h"
 
 namespace tovask {
@@ -229,6 +230,52 @@ TEST_F(MessagesTest, EditedFileTakesEffectWithoutRestart) {
   WriteMessageFile("[Error]\r\n51=\xD0\xC2\xB5\xC4 %1%\r\n[Title]\r\n51=\xB2\xE2\xCA\xD4\r\n");
   EXPECT_EQ(ErrorOf(51, {"a", "RID"}), "51:新的 a");
   EXPECT_EQ(TitleText(context_, 51), "测试");
+}
+
+TEST_F(MessagesTest, SameSizeEditRightAfterALookupTakesEffect) {
+  // Same inode, same size, and often the same time stamp as the version read just before: the
+  // parsed copy must not be trusted on the stamp alone.
+  for (const char* value : {"aaaa", "bbbb", "cccc"}) {
+    WriteMessageFile(std::string("[Error]\r\n7=").append(value).append("\r\n"));
+    EXPECT_EQ(ErrorOf(7), std::string("7:").append(value));
+  }
+}
+
+TEST_F(MessagesTest, UnchangedFileIsReadOnceAndChangesStillCount) {
+  context_.messageFile = MessageFileCache({.settle = std::chrono::nanoseconds(0)});
+  WriteDefaultFile();
+  testing::FaultPlan opens(platform::FileOp::OpenRead, 0,
+                           {.filter = testing::PathsUnder(dir_.path())});
+  for (int i = 0; i < 50; ++i) {
+    EXPECT_EQ(TitleText(context_, 10, {std::to_string(i)}),
+              std::string("正在读取数据...[").append(std::to_string(i)).append("]"));
+  }
+  EXPECT_EQ(ErrorOf(20), "20:写出数据失败！");
+  EXPECT_EQ(opens.calls(), 1) << "one read for all lookups of an unchanged file";
+
+  WriteMessageFile("[Title]\r\n10=new %1%\r\n");
+  EXPECT_EQ(TitleText(context_, 10, {"x"}), "new x");
+  EXPECT_EQ(ErrorOf(20), "20:未知的错误类型");
+  EXPECT_EQ(opens.calls(), 2);
+
+  ASSERT_EQ(std::remove(FilePath().c_str()), 0);
+  EXPECT_EQ(TitleText(context_, 10, {"x"}), "未知的提示类型");
+  EXPECT_EQ(opens.calls(), 2) << "a missing file is not opened";
+}
+
+TEST_F(MessagesTest, QuietFileIsLookedAtOncePerRecheckInterval) {
+  // Times stretched so that the test needs no waiting: any file counts as quiet at once, and
+  // the next look is due after an hour.
+  context_.messageFile = MessageFileCache({.settle = std::chrono::nanoseconds(0),
+                                           .quiet = std::chrono::nanoseconds(0),
+                                           .recheck = std::chrono::hours(1)});
+  WriteDefaultFile();
+  testing::FaultPlan opens(platform::FileOp::OpenRead, 0,
+                           {.filter = testing::PathsUnder(dir_.path())});
+  EXPECT_EQ(ErrorOf(20), "20:写出数据失败！");
+  ASSERT_EQ(std::remove(FilePath().c_str()), 0);
+  EXPECT_EQ(ErrorOf(20), "20:写出数据失败！") << "no look at the disk within the interval";
+  EXPECT_EQ(opens.calls(), 1);
 }
 
 TEST_F(MessagesTest, Utf8FileWithByteOrderMarkIsReadAsUtf8) {

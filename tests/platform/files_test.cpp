@@ -117,6 +117,29 @@ TEST(FilesTest, StatAndExistenceFollowLinks) {
   EXPECT_EQ(file.device, viaLink.device);
 }
 
+TEST(FilesTest, StampFileTellsVersionsApart) {
+  TempDir dir;
+  const std::string path = dir / "file";
+  WriteFile(path, "12345");
+  ASSERT_EQ(::symlink(path.c_str(), (dir / "link").c_str()), 0);
+  ASSERT_TRUE(CreateFolder(dir / "folder"));
+  EXPECT_FALSE(StampFile(dir / "missing").has_value());
+  EXPECT_FALSE(StampFile(dir / "folder").has_value());
+
+  const std::optional<FileStamp> first = StampFile(path);
+  ASSERT_TRUE(first.has_value());
+  EXPECT_EQ(first->size, 5);
+  EXPECT_EQ(StampFile(path), first) << "an untouched file keeps its stamp";
+  EXPECT_EQ(StampFile(dir / "link"), first) << "links are followed";
+
+  WriteFile(path, "123456");
+  const std::optional<FileStamp> grown = StampFile(path);
+  EXPECT_NE(grown, first);
+  // Replaced by a new file of the same size: a new identity even within one clock tick.
+  ASSERT_TRUE(WriteWholeFile(path, AsBytes("abcdef")));
+  EXPECT_NE(StampFile(path), grown);
+}
+
 TEST(FilesTest, ReadWholeFile) {
   TempDir dir;
   const std::string content("binary\0\xFF\r\n data", 15);
@@ -339,6 +362,11 @@ TEST(FilesTest, ReadIniValue) {
       {"key is not a prefix", "[Error]\n10=ten\n", "Error", "1", "default"},
       {"section is not a prefix", "[Errors]\n1=x\n", "Error", "1", "default"},
       {"line without =", "[Error]\n1\n1=x\n", "Error", "1", "x"},
+      {"section opened twice", "[Error]\n1=a\n[Title]\n2=t\n[error]\n1=b\n2=c\n", "Error", "2",
+       "c"},
+      {"first key of a section opened twice", "[Error]\n1=a\n[error]\n1=b\n", "Error", "1", "a"},
+      {"undecodable first key hides a later one", "[Error]\n1=\x81\x20\n1=ok\n", "Error", "1",
+       "default"},
       {"UTF-8 with BOM", "\xEF\xBB\xBF[Error]\r\n1=打开文件 %1% 失败！\r\n", "Error", "1",
        "打开文件 %1% 失败！"},
       {"GBK value", "[Error]\r\n1=\xD6\xD0\xCE\xC4\xA3\xA1\r\n", "Error", "1", "中文！"},

@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "platform/file_handle.h"
+#include "platform/ini_file.h"
 #include "platform/paths.h"
 #include "platform/posix/posix_util.h"
-#include "platform/text.h"
 
 namespace tovask::platform {
 namespace {
@@ -43,16 +43,6 @@ std::optional<std::string> ReadLink(const char* path) {
     }
     text.resize(text.size() * 2);
   }
-}
-
-std::string_view TrimBlanks(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  return text;
-}
-
-bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && AsciiUpper(a) == AsciiUpper(b);
 }
 
 }  // namespace
@@ -262,51 +252,27 @@ std::string ReadIniValue(const std::string& path, std::string_view section, std:
   try {
     const std::optional<Bytes> data = ReadWholeFile(path);
     if (!data) return std::string(defaultValue);
-    std::string_view text(reinterpret_cast<const char*>(data->data()), data->size());
-    constexpr std::string_view kBom = "\xEF\xBB\xBF";
-    const bool isUtf8 = text.substr(0, kBom.size()) == kBom;
-    if (isUtf8) text.remove_prefix(kBom.size());
-    // Lines are decoded one at a time, so a damaged line elsewhere costs only itself.
-    // Splitting the raw bytes is safe in GBK too: LF, CR and "=" are never the second byte of
-    // a GBK character (those are 0x40 and above).
-    const auto decode = [isUtf8](std::string_view raw) -> std::optional<std::string> {
-      if (isUtf8) {
-        if (!IsValidUtf8(raw)) return std::nullopt;
-        return std::string(raw);
-      }
-      return GbkToUtf8(raw);
-    };
-    bool inSection = false;  // text before the first section header belongs to none
-    while (!text.empty()) {
-      const std::size_t newline = text.find('\n');
-      std::string_view line = text.substr(0, newline);
-      text.remove_prefix(newline == std::string_view::npos ? text.size() : newline + 1);
-      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-      const std::string_view trimmed = TrimBlanks(line);
-      if (!trimmed.empty() && trimmed.front() == '[') {
-        // "]" can be the second byte of a GBK character, so the header is decoded first.
-        const std::optional<std::string> header = decode(trimmed);
-        inSection = false;
-        if (!header) continue;
-        const std::size_t close = header->find(']');
-        if (close == std::string::npos) continue;
-        const std::string_view name = TrimBlanks(std::string_view(*header).substr(1, close - 1));
-        inSection = EqualsIgnoringAsciiCase(name, section);
-        continue;
-      }
-      if (!inSection) continue;
-      const std::size_t equals = line.find('=');
-      if (equals == std::string_view::npos) continue;
-      const std::optional<std::string> name = decode(TrimBlanks(line.substr(0, equals)));
-      if (!name || !EqualsIgnoringAsciiCase(*name, key)) continue;
-      // The first matching key decides; its value runs to the end of the line.
-      const std::optional<std::string> value = decode(line.substr(equals + 1));
-      return value ? *value : std::string(defaultValue);
-    }
-    return std::string(defaultValue);
+    const IniFile file = IniFile::Parse(ToText(*data));
+    return file.Value(section, key).value_or(std::string(defaultValue));
   } catch (const std::bad_alloc&) {
     return std::string(defaultValue);
   }
+}
+
+std::optional<FileStamp> StampFile(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return std::nullopt;
+  const auto nanoseconds = [](const struct timespec& time) {
+    return static_cast<std::int64_t>(time.tv_sec) * 1'000'000'000 +
+           static_cast<std::int64_t>(time.tv_nsec);
+  };
+  FileStamp stamp;
+  stamp.device = static_cast<std::uint64_t>(st.st_dev);
+  stamp.inode = static_cast<std::uint64_t>(st.st_ino);
+  stamp.size = static_cast<std::int64_t>(st.st_size);
+  stamp.modifiedNanoseconds = nanoseconds(st.st_mtim);
+  stamp.changedNanoseconds = nanoseconds(st.st_ctim);
+  return stamp;
 }
 
 }  // namespace tovask::platform

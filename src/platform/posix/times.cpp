@@ -2,6 +2,7 @@
 
 #include <time.h>
 
+#include <chrono>
 #include <limits>
 
 namespace tovask::platform {
@@ -10,11 +11,15 @@ namespace {
 constexpr int kMinYear = 1;
 constexpr int kMaxYear = 9999;
 
-bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
-
-int DaysInMonth(int year, int month) {
-  static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
+// True when the fields name a day of the calendar (February 29 only in leap years).
+bool IsValidDate(int year, int month, int day) {
+  if (year < kMinYear || year > kMaxYear || month < 1 || month > 12 || day < 1 || day > 31) {
+    return false;
+  }
+  return std::chrono::year_month_day{std::chrono::year(year),
+                                     std::chrono::month(static_cast<unsigned>(month)),
+                                     std::chrono::day(static_cast<unsigned>(day))}
+      .ok();
 }
 
 }  // namespace
@@ -47,10 +52,8 @@ std::optional<LocalDateTime> LocalFromUnix(std::int64_t unixSeconds) {
 std::optional<std::int64_t> UnixFromLocal(const LocalDateTime& local) {
   // mktime would quietly carry out-of-range fields into the next ones (month 13 as January
   // of the next year); such a value is no date.
-  if (local.year < kMinYear || local.year > kMaxYear || local.month < 1 || local.month > 12 ||
-      local.day < 1 || local.day > DaysInMonth(local.year, local.month) || local.hour < 0 ||
-      local.hour > 23 || local.minute < 0 || local.minute > 59 || local.second < 0 ||
-      local.second > 59) {
+  if (!IsValidDate(local.year, local.month, local.day) || local.hour < 0 || local.hour > 23 ||
+      local.minute < 0 || local.minute > 59 || local.second < 0 || local.second > 59) {
     return std::nullopt;
   }
   tzset();
