@@ -83,7 +83,7 @@ void RunPendingOperation(AppContext& context, OverwritePrompt& prompt, PendingOp
   try {
     outcome = RunKind(context, prompt, job, seams, watch ? &*watch : nullptr);
   } catch (const std::exception& e) {
-    ErrorText(context, kMsgInternalFailure, {e.what()});
+    ErrorText(context, ErrorCode::InternalFailure, {e.what()});
     outcome = false;
   }
   if (!outcome) return;

@@ -11,9 +11,9 @@
 namespace tovask {
 
 std::optional<ArchiveLock> ArchiveLock::Acquire(AppContext& context, const std::string& path,
-                                                Purpose purpose, int refusalCode) {
+                                                Purpose purpose, ErrorCode refusalCode) {
   if (!platform::IsAbsolutePath(path)) {
-    ErrorText(context, kMsgPathNotAbsolute, {platform::AsciiUpper(path)});
+    ErrorText(context, ErrorCode::PathNotAbsolute, {platform::AsciiUpper(path)});
     return std::nullopt;
   }
   const platform::LockKind kind =
@@ -23,7 +23,7 @@ std::optional<ArchiveLock> ArchiveLock::Acquire(AppContext& context, const std::
   if (!file && !(purpose == Purpose::Change && why == platform::OpenFailure::Missing)) {
     ErrorText(context, refusalCode, {platform::AsciiUpper(path)});
     if (why == platform::OpenFailure::Busy) {
-      ErrorText(context, kMsgArchiveBusy, {platform::AsciiUpper(path)});
+      ErrorText(context, ErrorCode::ArchiveBusy, {platform::AsciiUpper(path)});
     }
     return std::nullopt;
   }

@@ -24,6 +24,7 @@
 #include <string>
 
 #include "core/app_context.h"
+#include "core/message_codes.h"
 #include "platform/file_handle.h"
 
 namespace tovask {
@@ -38,7 +39,7 @@ class ArchiveLock {
   // archive, and returns nullopt; a relative path is refused with 100.
   [[nodiscard]] static std::optional<ArchiveLock> Acquire(AppContext& context,
                                                           const std::string& path, Purpose purpose,
-                                                          int refusalCode);
+                                                          ErrorCode refusalCode);
 
   [[nodiscard]] bool exists() const { return file_.has_value(); }
   // The open, locked archive, positioned anywhere; only when exists().

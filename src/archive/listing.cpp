@@ -16,8 +16,6 @@
 namespace tovask {
 namespace {
 
-constexpr int kColumnTitlesCode = 51;
-
 struct ColumnLayout {
   int width;
   int alignment;
@@ -71,7 +69,8 @@ std::string FormatWithThousands(std::int64_t n) {
 std::vector<ListColumn> ListColumns(const AppContext& context) {
   // An edited message file may hold fewer titles than columns (those stay "") or more (the
   // extra ones are not shown).
-  const std::vector<std::string> titles = SplitAt(TitleText(context, kColumnTitlesCode), ',');
+  const std::vector<std::string> titles =
+      SplitAt(TitleText(context, TitleCode::ListColumnTitles), ',');
   std::vector<ListColumn> columns;
   columns.reserve(kListColumnCount);
   for (std::size_t i = 0; i < kColumnLayout.size(); ++i) {

@@ -50,13 +50,14 @@ class Loader {
 
   bool Run() {
     if (!platform::IsAbsolutePath(path_)) {
-      ErrorText(context_, kMsgPathNotAbsolute, {UpperPath()});
+      ErrorText(context_, ErrorCode::PathNotAbsolute, {UpperPath()});
       return false;
     }
     std::optional<ArchiveLock> ownLock;
     ArchiveLock* lock = options_.lock;
     if (lock == nullptr) {
-      ownLock = ArchiveLock::Acquire(context_, path_, ArchiveLock::Purpose::Read, 2);
+      ownLock =
+          ArchiveLock::Acquire(context_, path_, ArchiveLock::Purpose::Read, ErrorCode::ReadFile);
       if (!ownLock) return false;
       lock = &*ownLock;
     }
@@ -73,13 +74,13 @@ class Loader {
   bool Fail(Failure failure) {
     switch (failure) {
       case Failure::Unreadable:
-        ErrorText(context_, 2, {UpperPath()});
+        ErrorText(context_, ErrorCode::ReadFile, {UpperPath()});
         break;
       case Failure::Damaged:
-        ErrorText(context_, 53, {UpperPath()});
+        ErrorText(context_, ErrorCode::Damaged, {UpperPath()});
         break;
       case Failure::EndsEarly:
-        ErrorText(context_, 54, {UpperPath()});
+        ErrorText(context_, ErrorCode::EndedEarly, {UpperPath()});
         break;
       case Failure::None:
         break;
@@ -135,11 +136,11 @@ class Loader {
         index_.md5Texts.size() == expected && index_.storedSizes.size() == expected &&
         index_.dataOffsets.size() == expected;
     if (!columnsEqual) {
-      ErrorText(context_, 99, {"1001"});
+      ErrorText(context_, ErrorCode::InternalLogic, {"1001"});
       return false;
     }
     if (options_.mode == LoadMode::WithBlocks && index_.storedBlocks.size() != expected) {
-      ErrorText(context_, 99, {"1002"});
+      ErrorText(context_, ErrorCode::InternalLogic, {"1002"});
       return false;
     }
     return true;
@@ -178,7 +179,7 @@ class Loader {
   bool CheckHeader(const std::string& headerText) {
     const std::string& magic = context_.archiveMagic;
     if (headerText.size() < magic.size() || headerText.compare(0, magic.size(), magic) != 0) {
-      ErrorText(context_, 51, {UpperPath(), magic});
+      ErrorText(context_, ErrorCode::NotArchive, {UpperPath(), magic});
       return false;
     }
     std::string_view field(headerText);
@@ -186,7 +187,8 @@ class Loader {
     while (!field.empty() && field.front() == ' ') field.remove_prefix(1);
     while (!field.empty() && field.back() == ' ') field.remove_suffix(1);
     if (field != context_.formatVersion) {
-      ErrorText(context_, 52, {UpperPath(), headerText, magic + context_.formatVersion});
+      ErrorText(context_, ErrorCode::WrongVersion,
+                {UpperPath(), headerText, magic + context_.formatVersion});
       return false;
     }
     return true;
@@ -234,10 +236,10 @@ class Loader {
     for (std::int64_t i = 1; i <= total; ++i) {
       if (options_.sink != nullptr) {
         const std::int64_t percent = i * options_.progressSpan / total + options_.progressBase;
-        const std::string text =
-            TitleText(context_, 10, {std::to_string(i) + "/" + std::to_string(total)});
+        const std::string text = TitleText(context_, TitleCode::ReadingData,
+                                           {std::to_string(i) + "/" + std::to_string(total)});
         if (!options_.sink->Report(static_cast<int>(percent), text)) {
-          ErrorText(context_, kMsgInterrupted);
+          ErrorText(context_, ErrorCode::Interrupted);
           return false;
         }
       }
@@ -302,7 +304,7 @@ bool LoadArchiveIndex(AppContext& context, ArchiveIndex& index, const std::strin
     ok = Loader(context, index, path, options).Run();
   } catch (const std::exception&) {
     // Only memory exhaustion can get here: every size was checked against the file before.
-    ErrorText(context, 2, {platform::AsciiUpper(path)});
+    ErrorText(context, ErrorCode::ReadFile, {platform::AsciiUpper(path)});
     ok = false;
   }
   // A failed load is never used; releasing what it read keeps a damaged archive from holding

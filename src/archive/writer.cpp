@@ -18,13 +18,6 @@
 namespace tovask {
 namespace {
 
-constexpr int kMsgTempFileFailed = 18;
-constexpr int kMsgReplaceFailed = 19;
-constexpr int kMsgWriteFailed = 20;
-constexpr int kTitlePreparing = 14;
-constexpr int kTitleWriting = 15;
-constexpr int kTitleDone = 16;
-
 class Writer {
  public:
   Writer(AppContext& context, ArchiveIndex& index, const std::string& path,
@@ -35,7 +28,7 @@ class Writer {
 
   bool Run() {
     if (!platform::IsAbsolutePath(path_)) {
-      ErrorText(context_, kMsgPathNotAbsolute, {platform::AsciiUpper(path_)});
+      ErrorText(context_, ErrorCode::PathNotAbsolute, {platform::AsciiUpper(path_)});
       return false;
     }
     if (!CheckColumns() || !CheckSizes()) return false;
@@ -43,7 +36,7 @@ class Writer {
     ArchiveLock* lock = options_.lock;
     if (lock == nullptr) {
       ownLock = ArchiveLock::Acquire(context_, path_, ArchiveLock::Purpose::Change,
-                                     kMsgReplaceFailed);
+                                     ErrorCode::ReplaceFile);
       if (!ownLock) return false;
       lock = &*ownLock;
     }
@@ -56,15 +49,15 @@ class Writer {
 
     if (options_.sink != nullptr &&
         !options_.sink->Report(options_.progressBase + options_.progressSpan,
-                               TitleText(context_, kTitleDone))) {
+                               TitleText(context_, TitleCode::CompressionDone))) {
       // The last chance to stop: nothing has replaced the archive yet.
       if (ok) {
-        ErrorText(context_, kMsgInterrupted);
+        ErrorText(context_, ErrorCode::Interrupted);
         return false;
       }
     }
     if (!ok) {
-      ErrorText(context_, kMsgWriteFailed);
+      ErrorText(context_, ErrorCode::WriteData);
       return false;
     }
     if (!Publish(*lock)) return false;
@@ -82,15 +75,15 @@ class Writer {
     if (!Holds(index_.paths.size()) || !Holds(index_.originalSizes.size()) ||
         !Holds(index_.times.size()) || !Holds(index_.flags.size()) ||
         !Holds(index_.md5Texts.size()) || !Holds(index_.storedSizes.size())) {
-      ErrorText(context_, 99, {"1011"});
+      ErrorText(context_, ErrorCode::InternalLogic, {"1011"});
       return false;
     }
     if (!index_.carriesDataArea && !Holds(index_.storedBlocks.size())) {
-      ErrorText(context_, 99, {"1012"});
+      ErrorText(context_, ErrorCode::InternalLogic, {"1012"});
       return false;
     }
     if (index_.carriesDataArea && !Holds(index_.dataOffsets.size())) {
-      ErrorText(context_, 99, {"1013"});
+      ErrorText(context_, ErrorCode::InternalLogic, {"1013"});
       return false;
     }
     return true;
@@ -121,7 +114,7 @@ class Writer {
         if (index_.storedBlocks[i].size() > static_cast<std::uint64_t>(kMaxFieldValue)) {
           return TooLarge();
         }
-        ErrorText(context_, 99, {"1012"});
+        ErrorText(context_, ErrorCode::InternalLogic, {"1012"});
         return false;
       }
       offset += storedSize;
@@ -136,25 +129,25 @@ class Writer {
   bool Publish(const ArchiveLock& lock) {
     if (lock.exists()) {
       if (platform::ReplaceWith(tempPath_, path_)) return true;
-      ErrorText(context_, kMsgReplaceFailed, {platform::AsciiUpper(path_)});
+      ErrorText(context_, ErrorCode::ReplaceFile, {platform::AsciiUpper(path_)});
       return false;
     }
     switch (platform::PlaceNew(tempPath_, path_)) {
       case platform::PlaceResult::Placed:
         return true;
       case platform::PlaceResult::TargetExists:
-        ErrorText(context_, kMsgReplaceFailed, {platform::AsciiUpper(path_)});
-        ErrorText(context_, kMsgArchiveBusy, {platform::AsciiUpper(path_)});
+        ErrorText(context_, ErrorCode::ReplaceFile, {platform::AsciiUpper(path_)});
+        ErrorText(context_, ErrorCode::ArchiveBusy, {platform::AsciiUpper(path_)});
         return false;
       case platform::PlaceResult::Failed:
         break;
     }
-    ErrorText(context_, kMsgReplaceFailed, {platform::AsciiUpper(path_)});
+    ErrorText(context_, ErrorCode::ReplaceFile, {platform::AsciiUpper(path_)});
     return false;
   }
 
   bool TooLarge() {
-    ErrorText(context_, kMsgArchiveTooLarge);
+    ErrorText(context_, ErrorCode::ArchiveTooLarge);
     return false;
   }
 
@@ -166,13 +159,13 @@ class Writer {
            options_.progressBase;
   }
 
-  bool Report(int percent, int title, std::size_t i) {
+  bool Report(int percent, TitleCode title, std::size_t i) {
     if (options_.sink == nullptr) return true;
     const std::string text =
         TitleText(context_, title, {std::to_string(i) + "/" + std::to_string(Count())});
     if (options_.sink->Report(percent, text)) return true;
     interrupted_ = true;
-    ErrorText(context_, kMsgInterrupted);
+    ErrorText(context_, ErrorCode::Interrupted);
     return false;
   }
 
@@ -185,7 +178,7 @@ class Writer {
 
     std::int64_t offset = 0;
     for (std::size_t i = 0; i < Count(); ++i) {
-      if (!Report(HalfBandPercent(i + 1), kTitlePreparing, i + 1)) return false;
+      if (!Report(HalfBandPercent(i + 1), TitleCode::PreparingWrite, i + 1)) return false;
       std::int32_t dataOffset = 0;
       if (index_.carriesDataArea) {
         dataOffset = index_.dataOffsets[i];
@@ -196,7 +189,7 @@ class Writer {
       const Bytes record = EncodeEntryRecord(index_.Entry(i), dataOffset);
       const Bytes block = context_.dataOps.Compress(record);
       if (block.empty()) {
-        ErrorText(context_, kMsgWriteFailed);
+        ErrorText(context_, ErrorCode::WriteData);
         return false;
       }
       little_endian::Append(head, static_cast<std::int32_t>(block.size()));
@@ -214,7 +207,7 @@ class Writer {
     auto file = platform::File::CreateTemporary(platform::ParentFolder(target),
                                                 platform::LastLevel(target), &created);
     if (!file) {
-      ErrorText(context_, kMsgTempFileFailed);
+      ErrorText(context_, ErrorCode::OpenTemporaryFile);
       return false;
     }
     tempPath_ = std::move(created);
@@ -235,7 +228,7 @@ class Writer {
     }
     const int secondHalf = options_.progressSpan / 2;
     for (std::size_t i = 0; i < Count(); ++i) {
-      if (!Report(HalfBandPercent(i + 1) + secondHalf, kTitleWriting, i + 1)) return false;
+      if (!Report(HalfBandPercent(i + 1) + secondHalf, TitleCode::WritingData, i + 1)) return false;
       const Bytes& block = index_.storedBlocks[i];
       if (!block.empty() && !file.Write(block)) return false;
     }
@@ -265,7 +258,7 @@ bool WriteArchive(AppContext& context, ArchiveIndex& index, const std::string& p
     // The writer's destructor removes a temporary file left by any failure.
     ok = Writer(context, index, path, options).Run();
   } catch (const std::exception&) {
-    ErrorText(context, kMsgWriteFailed);
+    ErrorText(context, ErrorCode::WriteData);
     ok = false;
   }
   context.stepOk = ok;

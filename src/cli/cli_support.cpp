@@ -65,7 +65,7 @@ int ReportFailure(const AppContext& context) {
   return kExitFailed;
 }
 
-int ReportMessage(AppContext& context, int code, const std::vector<std::string>& args) {
+int ReportMessage(AppContext& context, ErrorCode code, const std::vector<std::string>& args) {
   context.errorLog.clear();
   ErrorText(context, code, args);
   return ReportFailure(context);

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "core/app_context.h"
+#include "core/message_codes.h"
 #include "core/progress.h"
 
 namespace tovask::cli {
@@ -36,7 +37,7 @@ void PrintEscapedLines(std::ostream& out, std::string_view text);
 int ReportFailure(const AppContext& context);
 
 // Prints one line "code:text" of a message that ends a command, and returns 1.
-int ReportMessage(AppContext& context, int code, const std::vector<std::string>& args = {});
+int ReportMessage(AppContext& context, ErrorCode code, const std::vector<std::string>& args = {});
 
 // Ctrl-C (SIGINT), kill (SIGTERM) and a closed terminal (SIGHUP) set a flag instead of ending
 // the process, so the running operation stops at its next progress report, leaves the archive

@@ -177,9 +177,9 @@ void AttachEncrypt(CLI::App& app, CliState& state) {
                             "no password: give -p PASSWORD or --password-stdin (standard input "
                             "is not a terminal, so it cannot be asked for)");
         }
-        password = PromptPassword(TitleText(context, 34));
+        password = PromptPassword(TitleText(context, TitleCode::PasswordPrompt));
         if (!password) {
-          if (InterruptRequested()) return ReportMessage(context, kMsgInterrupted);
+          if (InterruptRequested()) return ReportMessage(context, ErrorCode::Interrupted);
           return UsageError("encrypt", "no password given");
         }
       }

@@ -2,35 +2,35 @@
 
 namespace tovask {
 
-std::string_view BuiltInMessageText(int code) {
+std::string_view BuiltInMessageText(ErrorCode code) {
   switch (code) {
-    case kMsgPathNotAbsolute:
+    case ErrorCode::PathNotAbsolute:
       return "%1% 不是完整的路径！";
-    case kMsgSourceMissing:
+    case ErrorCode::SourceMissing:
       return "源文件 %1% 不存在！";
-    case kMsgFolderUnreadable:
+    case ErrorCode::FolderUnreadable:
       return "读取文件夹 %1% 失败！";
-    case kMsgNameNotStorable:
+    case ErrorCode::NameNotStorable:
       return "文件名 %1% 不能保存到压缩包中。";
-    case kMsgFileTooLarge:
+    case ErrorCode::FileTooLarge:
       return "文件 %1% 太大（2 GB 或以上），不能压缩！";
-    case kMsgArchiveTooLarge:
+    case ErrorCode::ArchiveTooLarge:
       return "压缩包的数据超过 2 GB，不能写出！";
-    case kMsgUnsafeEntryName:
+    case ErrorCode::UnsafeEntryName:
       return "文件名 %1% 不安全，没有解压。";
-    case kMsgInterrupted:
+    case ErrorCode::Interrupted:
       return "操作被中断！";
-    case kMsgDeleteAllRefused:
+    case ErrorCode::DeleteAllRefused:
       return "不能删除压缩包中的全部文件。";
-    case kMsgArchivePathEmpty:
+    case ErrorCode::ArchivePathEmpty:
       return "没有指定压缩包文件名！";
-    case kMsgUnsafeTargetName:
+    case ErrorCode::UnsafeTargetName:
       return "文件名 %1% 不安全，不能使用。";
-    case kMsgInternalFailure:
+    case ErrorCode::InternalFailure:
       return "%1% 失败！";
-    case kMsgArchiveBusy:
+    case ErrorCode::ArchiveBusy:
       return "压缩包 %1% 正被其他程序使用，请稍后再试。";
-    case kMsgPasswordNeeded:
+    case ErrorCode::PasswordNeeded:
       return "文件 %1% 已加密，需要密码才能解压。";
     default:
       return "";

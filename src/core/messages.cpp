@@ -29,7 +29,7 @@ void ReplaceAll(std::string& text, std::string_view placeholder, std::string_vie
 // step. The parsed file comes from the context's cache, which looks at the file as it is now
 // (message_file_cache.h), so edits take effect without a restart.
 std::string LookUp(const AppContext& context, std::string_view section, int code,
-                   std::string_view lastResort) {
+                   std::string_view builtIn, std::string_view lastResort) {
   const platform::IniFile* file =
       context.messageFile.Current([&context] { return MessageFileCandidates(context); });
   const auto fileText = [&](int key) {
@@ -38,7 +38,7 @@ std::string LookUp(const AppContext& context, std::string_view section, int code
   };
   std::string text = fileText(code);
   if (!text.empty()) return text;
-  text = std::string(BuiltInMessageText(code));
+  text = std::string(builtIn);
   if (!text.empty()) return text;
   text = fileText(0);
   if (!text.empty()) return text;
@@ -58,16 +58,17 @@ void SubstituteArguments(std::string& text, const std::vector<std::string>& args
 
 }  // namespace
 
-void ErrorText(AppContext& context, int code, const std::vector<std::string>& args) {
+void ErrorText(AppContext& context, ErrorCode code, const std::vector<std::string>& args) {
   context.stepOk = false;
-  std::string text = LookUp(context, "Error", code, kUnknownError);
+  std::string text =
+      LookUp(context, "Error", CodeNumber(code), BuiltInMessageText(code), kUnknownError);
   // "/n" marks a line break of the message itself. It is turned into CR LF before the
   // arguments go in: an argument is usually a path, and "/n" is an ordinary part of a path
   // here ("/home/me/new.tvk"), which must reach the user unbroken.
   ReplaceAll(text, "/n", "\r\n");
   SubstituteArguments(text, args);
   // The prefix carries the requested code, also when the text is a fallback.
-  text = std::to_string(code) + ":" + text;
+  text = std::to_string(CodeNumber(code)) + ":" + text;
   if (context.errorLog.empty()) {
     context.errorLog = std::move(text);
   } else {
@@ -76,8 +77,9 @@ void ErrorText(AppContext& context, int code, const std::vector<std::string>& ar
   }
 }
 
-std::string TitleText(const AppContext& context, int code, const std::vector<std::string>& args) {
-  std::string text = LookUp(context, "Title", code, kUnknownTitle);
+std::string TitleText(const AppContext& context, TitleCode code,
+                      const std::vector<std::string>& args) {
+  std::string text = LookUp(context, "Title", CodeNumber(code), "", kUnknownTitle);
   SubstituteArguments(text, args);
   return text;
 }

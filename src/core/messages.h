@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/app_context.h"
+#include "core/message_codes.h"
 #include "platform/bytes.h"
 
 namespace tovask {
@@ -26,11 +27,11 @@ namespace tovask {
 // text is not scanned for "/n": paths contain it. Each argument goes in with its control
 // characters escaped (EscapeControlCharacters); the message text itself is taken as it
 // stands. Placeholders without an argument stay.
-void ErrorText(AppContext& context, int code, const std::vector<std::string>& args = {});
+void ErrorText(AppContext& context, ErrorCode code, const std::vector<std::string>& args = {});
 
 // A prompt or progress text from [Title]: the same lookup and replacement (arguments escaped),
 // with no code prefix and no "/n" replacement; the error log and stepOk are left alone.
-[[nodiscard]] std::string TitleText(const AppContext& context, int code,
+[[nodiscard]] std::string TitleText(const AppContext& context, TitleCode code,
                                     const std::vector<std::string>& args = {});
 
 // The default message file, byte for byte: 46 GBK lines ending in CR LF, 1414 bytes.

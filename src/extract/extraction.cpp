@@ -23,20 +23,6 @@ namespace tovask {
 namespace {
 
 // Catalogue codes used here.
-constexpr int kErrOpenFile = 1;            // %1% path as given
-constexpr int kErrReadFile = 2;            // %1% archive path
-constexpr int kErrSetFileTime = 31;        //
-constexpr int kErrCreateFolder = 35;       // %1% folder
-constexpr int kErrCancelled = 36;          //
-constexpr int kErrEndedUnexpectedly = 37;  // %1% archive path
-constexpr int kErrDigestEncrypted = 38;    //
-constexpr int kErrDigestDamaged = 39;      //
-constexpr int kErrLengthDamaged = 40;      //
-constexpr int kErrWriteFile = 41;          // %1% file path
-constexpr int kTitleDecompressing = 32;    // %1% entry name
-constexpr int kTitleFinished = 33;
-constexpr int kTitlePasswordPrompt = 34;
-constexpr int kTitlePasswordCaption = 35;
 
 // Loading takes the first half of the bar, the entries the second.
 constexpr int kLoadSpan = 50;
@@ -52,7 +38,6 @@ std::string EntryFolderPrefix(const std::string& name) {
   const std::size_t slash = name.rfind(kEntrySeparator);
   return slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
 }
-
 
 // What extraction and testing share: the loaded index, the open archive, the password asked
 // once per run, and the reading and verifying of one entry.
@@ -76,7 +61,8 @@ class Session {
     options.progressSpan = kLoadSpan;
     // One shared hold from the load to the last block read: the blocks are read from the very
     // file the index came from, and no change can replace it meanwhile.
-    lock_ = ArchiveLock::Acquire(context_, archivePath_, ArchiveLock::Purpose::Read, kErrReadFile);
+    lock_ = ArchiveLock::Acquire(context_, archivePath_, ArchiveLock::Purpose::Read,
+                                 ErrorCode::ReadFile);
     if (!lock_) return false;
     options.lock = &*lock_;
     if (!LoadArchiveIndex(context_, index_, archivePath_, options)) return false;
@@ -84,7 +70,7 @@ class Session {
     archiveSize_ = archive_->Size();
     if (!archiveSize_) {
       archive_ = nullptr;
-      ErrorText(context_, kErrReadFile, {platform::AsciiUpper(archivePath_)});
+      ErrorText(context_, ErrorCode::ReadFile, {platform::AsciiUpper(archivePath_)});
       return false;
     }
     return true;
@@ -105,16 +91,17 @@ class Session {
     const auto count = static_cast<std::int64_t>(index_.count);
     const int percent =
         kEntriesBase + static_cast<int>((static_cast<std::int64_t>(i) + 1) * kEntriesSpan / count);
-    if (seams_.sink->Report(percent, TitleText(context_, kTitleDecompressing, {index_.paths[i]}))) {
+    if (seams_.sink->Report(percent,
+                            TitleText(context_, TitleCode::Decompressing, {index_.paths[i]}))) {
       return true;
     }
-    ErrorText(context_, kMsgInterrupted);
+    ErrorText(context_, ErrorCode::Interrupted);
     return false;
   }
 
   void ReportFinished() {
     if (seams_.sink != nullptr && context_.stepOk) {
-      (void)seams_.sink->Report(100, TitleText(context_, kTitleFinished));
+      (void)seams_.sink->Report(100, TitleText(context_, TitleCode::DecompressionDone));
     }
   }
 
@@ -126,17 +113,17 @@ class Session {
       return true;
     }
     if (seams_.passwordIsFinal) {
-      ErrorText(context_, kMsgPasswordNeeded, {index_.paths[i]});
+      ErrorText(context_, ErrorCode::PasswordNeeded, {index_.paths[i]});
       return false;
     }
     passwordAsked_ = true;
     std::optional<std::string> typed;
     if (seams_.passwordPrompt != nullptr) {
-      typed = seams_.passwordPrompt->AskPassword(TitleText(context_, kTitlePasswordPrompt),
-                                                 TitleText(context_, kTitlePasswordCaption));
+      typed = seams_.passwordPrompt->AskPassword(TitleText(context_, TitleCode::PasswordPrompt),
+                                                 TitleText(context_, TitleCode::PasswordCaption));
     }
     if (!typed) {
-      ErrorText(context_, kErrCancelled);
+      ErrorText(context_, ErrorCode::ExtractCancelled);
       return false;
     }
     password_ = std::move(*typed);
@@ -156,19 +143,19 @@ class Session {
       stored = archive_->Read(static_cast<std::size_t>(size));
     }
     if (!stored || static_cast<std::int64_t>(stored->size()) != size) {
-      ErrorText(context_, kErrEndedUnexpectedly, {platform::AsciiUpper(archivePath_)});
+      ErrorText(context_, ErrorCode::ExtractEndedEarly, {platform::AsciiUpper(archivePath_)});
       return std::nullopt;
     }
     const std::uint8_t flags = index_.flags[i];
     Bytes content =
         DecodeDataBlock(context_.dataOps, *stored, flags, password_, index_.originalSizes[i]);
     if (context_.dataOps.Digest(content) != index_.md5Texts[i]) {
-      ErrorText(context_,
-                (flags & EntryFlags::Encrypted) != 0 ? kErrDigestEncrypted : kErrDigestDamaged);
+      ErrorText(context_, (flags & EntryFlags::Encrypted) != 0 ? ErrorCode::DigestEncrypted
+                                                               : ErrorCode::DigestDamaged);
       return std::nullopt;
     }
     if (static_cast<std::int64_t>(content.size()) != index_.originalSizes[i]) {
-      ErrorText(context_, kErrLengthDamaged);
+      ErrorText(context_, ErrorCode::LengthDamaged);
       return std::nullopt;
     }
     return content;
@@ -203,13 +190,13 @@ class Extraction {
     context_.errorLog.clear();
     context_.stepOk = true;
     if (!platform::IsAbsolutePath(request_.archivePath)) {
-      ErrorText(context_, kMsgPathNotAbsolute, {request_.archivePath});
+      ErrorText(context_, ErrorCode::PathNotAbsolute, {request_.archivePath});
       return false;
     }
     if (IsBlank(request_.targetFolder)) {
       request_.targetFolder = platform::ParentFolder(request_.archivePath);
     } else if (!platform::IsAbsolutePath(request_.targetFolder)) {
-      ErrorText(context_, kMsgPathNotAbsolute, {request_.targetFolder});
+      ErrorText(context_, ErrorCode::PathNotAbsolute, {request_.targetFolder});
       return false;
     }
     prompt_.answer = AnswerNone;
@@ -221,13 +208,15 @@ class Extraction {
     if (!platform::FolderExists(request_.targetFolder)) {
       std::string folder = request_.targetFolder;
       if (!platform::EnsureFolderPath(folder)) {
-        ErrorText(context_, kErrCreateFolder, {platform::AsciiUpper(request_.targetFolder)});
+        ErrorText(context_, ErrorCode::ExtractCreateFolder,
+                  {platform::AsciiUpper(request_.targetFolder)});
       }
     }
     if (context_.stepOk) {
       root_ = platform::SafeFolder::Open(request_.targetFolder);
       if (!root_) {
-        ErrorText(context_, kErrCreateFolder, {platform::AsciiUpper(request_.targetFolder)});
+        ErrorText(context_, ErrorCode::ExtractCreateFolder,
+                  {platform::AsciiUpper(request_.targetFolder)});
       }
     }
     if (!context_.stepOk) {
@@ -300,7 +289,7 @@ class Extraction {
         const std::string renamed = EntryFolderPrefix(*name) + typed;
         if (typed.find(kEntrySeparator) != std::string::npos ||
             typed.find(platform::kSeparator) != std::string::npos || !Usable(renamed)) {
-          ErrorText(context_, kMsgUnsafeTargetName, {typed});
+          ErrorText(context_, ErrorCode::UnsafeTargetName, {typed});
           return Decision::Skip;
         }
         *name = renamed;
@@ -310,7 +299,7 @@ class Extraction {
         const std::string numbered =
             NumberedName(*name, [this](const std::string& candidate) { return Exists(candidate); });
         if (numbered.empty() || !Usable(numbered)) {
-          ErrorText(context_, kMsgUnsafeTargetName, {numbered.empty() ? *name : numbered});
+          ErrorText(context_, ErrorCode::UnsafeTargetName, {numbered.empty() ? *name : numbered});
           return Decision::Skip;
         }
         *name = numbered;
@@ -333,7 +322,7 @@ class Extraction {
     if (name.find('?') != std::string::npos) return Outcome::Next;
     if (!Selected(name)) return Outcome::Next;
     if (!Usable(name)) {
-      ErrorText(context_, kMsgUnsafeEntryName, {name});
+      ErrorText(context_, ErrorCode::UnsafeEntryName, {name});
       return Outcome::Next;
     }
     if (!session_.EnsurePassword(i)) return Outcome::EndRun;
@@ -346,7 +335,7 @@ class Extraction {
         case Decision::Skip:
           return Outcome::Next;
         case Decision::Cancel:
-          ErrorText(context_, kErrCancelled);
+          ErrorText(context_, ErrorCode::ExtractCancelled);
           return Outcome::Cancelled;
       }
     }
@@ -359,12 +348,13 @@ class Extraction {
       const std::string folder = platform::ParentFolder(native);
       const platform::FolderStatus status = root_->EnsureFolders(folder, nullptr);
       if (status == platform::FolderStatus::LinkOnTheWay) {
-        ErrorText(context_, kMsgUnsafeEntryName, {name});
+        ErrorText(context_, ErrorCode::UnsafeEntryName, {name});
         return Outcome::Next;
       }
       if (status == platform::FolderStatus::Failed) {
         // Reported, and the write is still tried: it fails in turn and says which file.
-        ErrorText(context_, kErrCreateFolder, {platform::AsciiUpper(root_->FullPath(folder))});
+        ErrorText(context_, ErrorCode::ExtractCreateFolder,
+                  {platform::AsciiUpper(root_->FullPath(folder))});
       }
     }
 
@@ -379,14 +369,14 @@ class Extraction {
       case platform::WriteStatus::Written:
         break;
       case platform::WriteStatus::LinkOnTheWay:
-        ErrorText(context_, kMsgUnsafeEntryName, {name});
+        ErrorText(context_, ErrorCode::UnsafeEntryName, {name});
         return Outcome::Next;
       case platform::WriteStatus::ReadOnlyExisting:
       case platform::WriteStatus::Failed:
-        ErrorText(context_, kErrWriteFile, {platform::AsciiUpper(fullPath)});
+        ErrorText(context_, ErrorCode::WriteFile, {platform::AsciiUpper(fullPath)});
         return Outcome::Next;
     }
-    if (!written.timeSet) ErrorText(context_, kErrSetFileTime);
+    if (!written.timeSet) ErrorText(context_, ErrorCode::SetFileTime);
     // Hidden, System and Archive have no counterpart to set here: a hidden file is one whose
     // name starts with ".", which the name already says.
     return Outcome::Next;
@@ -404,7 +394,7 @@ class Extraction {
 };
 
 void RecordFailure(AppContext& context, const char* what) {
-  ErrorText(context, kMsgInternalFailure, {what});
+  ErrorText(context, ErrorCode::InternalFailure, {what});
 }
 
 }  // namespace
@@ -424,13 +414,13 @@ bool ExtractEntries(AppContext& context, OverwritePrompt& prompt, ExtractRequest
 
 bool RestoreFileTime(AppContext& context, const std::string& path, double dateTime) {
   if (!platform::StatPath(path)) {
-    ErrorText(context, kErrOpenFile, {path});
+    ErrorText(context, ErrorCode::OpenFile, {path});
     return false;
   }
   const std::optional<platform::LocalDateTime> local = LocalFromDateTime(dateTime);
   const std::optional<std::int64_t> unix = local ? platform::UnixFromLocal(*local) : std::nullopt;
   if (!unix || !platform::SetModifiedTime(path, *unix)) {
-    ErrorText(context, kErrSetFileTime);
+    ErrorText(context, ErrorCode::SetFileTime);
     return false;
   }
   return true;
@@ -442,7 +432,7 @@ bool TestEntries(AppContext& context, const std::string& archivePath, std::strin
     context.errorLog.clear();
     context.stepOk = true;
     if (!platform::IsAbsolutePath(archivePath)) {
-      ErrorText(context, kMsgPathNotAbsolute, {archivePath});
+      ErrorText(context, ErrorCode::PathNotAbsolute, {archivePath});
       return false;
     }
     Session session(context, seams, archivePath, std::move(password));

@@ -25,16 +25,6 @@ namespace {
 
 using platform::kSeparator;
 
-constexpr int kTitlePreparing = 11;
-constexpr int kTitleCompressing = 12;
-constexpr int kErrorOpenFile = 1;
-constexpr int kErrorFileChanged = 11;
-constexpr int kErrorFolderNotCreated = 12;
-constexpr int kErrorNoSources = 21;
-constexpr int kErrorInternal = 99;
-constexpr int kErrorReadFailed = 2;
-constexpr int kErrorReplaceFailed = 19;
-
 // The bands of the run: files 5..55, the load of the kept entries 55..75, the writer 75..100.
 constexpr int kFilesBase = 5;
 constexpr int kFilesSpan = 50;
@@ -66,27 +56,28 @@ class CompressRun {
       : context_(context), password_(std::move(password)), newArchive_(newArchive), sink_(sink) {}
 
   bool Run(const std::vector<std::string>& sources, const std::string& archivePath) {
-    if (sink_ != nullptr && !Report(1, TitleText(context_, kTitlePreparing))) return false;
+    if (sink_ != nullptr && !Report(1, TitleText(context_, TitleCode::PreparingCompression)))
+      return false;
     // The archive path is checked first: a run that cannot write gains nothing from a walk.
     // An empty path (files dropped with no archive open) gets its own message rather than
     // the folder's (12) or the temporary file's (18), which would name nothing.
     if (archivePath.empty()) {
-      ErrorText(context_, kMsgArchivePathEmpty);
+      ErrorText(context_, ErrorCode::ArchivePathEmpty);
       return false;
     }
     if (!platform::IsAbsolutePath(archivePath)) {
-      ErrorText(context_, kMsgPathNotAbsolute, {archivePath});
+      ErrorText(context_, ErrorCode::PathNotAbsolute, {archivePath});
       return false;
     }
     // A closing separator names a folder: "x.tvk/" is never the file x.tvk, and its folder
     // part must not be created as a folder named after the archive.
     if (archivePath.back() == kSeparator) {
-      ErrorText(context_, kErrorOpenFile, {platform::AsciiUpper(archivePath)});
+      ErrorText(context_, ErrorCode::OpenFile, {platform::AsciiUpper(archivePath)});
       return false;
     }
     if (!CollectSources(context_, sources, set_, sink_)) return false;
     if (set_.count <= 0) {
-      ErrorText(context_, kErrorNoSources);
+      ErrorText(context_, ErrorCode::NoSources);
       return false;
     }
     if (!RefuseTooLargeFiles()) return false;
@@ -101,7 +92,7 @@ class CompressRun {
  private:
   bool Report(int percent, const std::string& text) {
     if (sink_->Report(percent, text)) return true;
-    ErrorText(context_, kMsgInterrupted);
+    ErrorText(context_, ErrorCode::Interrupted);
     return false;
   }
 
@@ -113,7 +104,7 @@ class CompressRun {
       const auto info = platform::StatPath(path);
       // A file gone since the walk is reported by the compression loop (11).
       if (info && info->size >= kFirstTooLargeSize) {
-        ErrorText(context_, kMsgFileTooLarge, {path});
+        ErrorText(context_, ErrorCode::FileTooLarge, {path});
         ok = false;
       }
     }
@@ -127,30 +118,30 @@ class CompressRun {
       if (sink_ != nullptr) {
         const int percent = static_cast<int>(i * kFilesSpan / count + kFilesBase);
         const std::string position = std::to_string(i) + "/" + std::to_string(count);
-        if (!Report(percent, TitleText(context_, kTitleCompressing, {path, position}))) {
+        if (!Report(percent, TitleText(context_, TitleCode::Compressing, {path, position}))) {
           return false;
         }
       }
       // Size, time and attributes as the file stands before it is read.
       const auto info = platform::StatPath(path);
       if (!info || !info->isRegular) {
-        ErrorText(context_, kErrorFileChanged, {path});
+        ErrorText(context_, ErrorCode::FileChanged, {path});
         return false;
       }
       if (info->size >= kFirstTooLargeSize) {  // grew since the check before the loop
-        ErrorText(context_, kMsgFileTooLarge, {path});
+        ErrorText(context_, ErrorCode::FileTooLarge, {path});
         return false;
       }
       // A file that cannot be read counts as 0 bytes: unless it is empty, its length then
       // differs from its size like that of a file that changed.
       Bytes content = platform::ReadWholeFile(path).value_or(Bytes{});
       if (content.size() != info->size) {
-        ErrorText(context_, kErrorFileChanged, {path});
+        ErrorText(context_, ErrorCode::FileChanged, {path});
         return false;
       }
       auto encoded = EncodeDataBlock(context_.dataOps, content, password_);
       if (!encoded) {
-        ErrorText(context_, kMsgInternalFailure, {"加密文件 " + path});
+        ErrorText(context_, ErrorCode::InternalFailure, {"加密文件 " + path});
         return false;
       }
       content = {};
@@ -172,7 +163,7 @@ class CompressRun {
         batch_.storedBlocks.size() == count) {
       return true;
     }
-    ErrorText(context_, kErrorInternal, {"1003"});
+    ErrorText(context_, ErrorCode::InternalLogic, {"1003"});
     return false;
   }
 
@@ -182,7 +173,7 @@ class CompressRun {
     if (platform::FolderExists(folder)) return true;
     const std::string shown = folder;
     if (platform::EnsureFolderPath(folder)) return true;
-    ErrorText(context_, kErrorFolderNotCreated, {platform::AsciiUpper(shown)});
+    ErrorText(context_, ErrorCode::CreateFolder, {platform::AsciiUpper(shown)});
     return false;
   }
 
@@ -192,7 +183,7 @@ class CompressRun {
     // holds the old file too: it must not replace an archive in the middle of another change.
     std::optional<ArchiveLock> lock =
         ArchiveLock::Acquire(context_, archivePath, ArchiveLock::Purpose::Change,
-                             newArchive_ ? kErrorReplaceFailed : kErrorReadFailed);
+                             newArchive_ ? ErrorCode::ReplaceFile : ErrorCode::ReadFile);
     if (!lock) return false;
     ArchiveIndex index;
     if (!newArchive_ && lock->exists()) {
@@ -252,10 +243,10 @@ bool CompressAndAdd(AppContext& context, std::vector<std::string> sources, std::
     CompressRun run(context, std::move(password), newArchive, sink);
     ok = run.Run(sources, archivePath);
   } catch (const std::bad_alloc&) {
-    ErrorText(context, kMsgInternalFailure, {"分配内存"});
+    ErrorText(context, ErrorCode::InternalFailure, {"分配内存"});
     ok = false;
   } catch (const std::exception& e) {
-    ErrorText(context, kMsgInternalFailure, {std::string("压缩 (") + e.what() + ")"});
+    ErrorText(context, ErrorCode::InternalFailure, {std::string("压缩 (") + e.what() + ")"});
     ok = false;
   }
   context.stepOk = ok;

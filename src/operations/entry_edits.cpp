@@ -24,7 +24,6 @@ namespace {
 constexpr std::string_view kIllegalNameCharacters = "/:*?<>|\"";
 
 // A change that cannot hold its archive says it could not read it (and why, when busy).
-constexpr int kErrReadFile = 2;
 
 // Runs body on a fresh index and releases the index on every path. A library exception (out
 // of memory, a filesystem error) ends the operation with a message instead of escaping to the
@@ -36,9 +35,9 @@ bool WithIndex(AppContext& context, Body&& body) {
   try {
     result = body(index);
   } catch (const std::bad_alloc&) {
-    ErrorText(context, kMsgInternalFailure, {"内存分配"});
+    ErrorText(context, ErrorCode::InternalFailure, {"内存分配"});
   } catch (const std::exception& e) {
-    ErrorText(context, kMsgInternalFailure, {e.what()});
+    ErrorText(context, ErrorCode::InternalFailure, {e.what()});
   }
   LoadArchiveIndex(context, index);
   context.stepOk = result;
@@ -53,7 +52,7 @@ bool DeleteEntries(AppContext& context, std::string archive, std::vector<std::st
   return WithIndex(context, [&](ArchiveIndex& index) {
     bool result = false;
     std::optional<ArchiveLock> lock =
-        ArchiveLock::Acquire(context, archive, ArchiveLock::Purpose::Change, kErrReadFile);
+        ArchiveLock::Acquire(context, archive, ArchiveLock::Purpose::Change, ErrorCode::ReadFile);
     if (!lock) return false;
     LoadOptions load;
     load.lock = &*lock;
@@ -66,7 +65,7 @@ bool DeleteEntries(AppContext& context, std::string archive, std::vector<std::st
       if (index.paths.empty()) {
         // An archive with no entries is refused as damaged when it is read again, so deleting
         // every entry would turn the archive into a file nothing can open.
-        ErrorText(context, kMsgDeleteAllRefused);
+        ErrorText(context, ErrorCode::DeleteAllRefused);
       } else {
         WriteOptions write;
         write.sink = sink;
@@ -90,14 +89,14 @@ bool RenameEntry(AppContext& context, std::string archive, std::string oldName,
   if (newName.find_first_of(kIllegalNameCharacters) != std::string::npos ||
       !IsSafeEntryName(newName)) {
     context.stepOk = false;
-    ErrorText(context, 73, {newName});
+    ErrorText(context, ErrorCode::RenameIllegalName, {newName});
     return false;
   }
   context.stepOk = true;
 
   return WithIndex(context, [&](ArchiveIndex& index) {
     std::optional<ArchiveLock> lock =
-        ArchiveLock::Acquire(context, archive, ArchiveLock::Purpose::Change, kErrReadFile);
+        ArchiveLock::Acquire(context, archive, ArchiveLock::Purpose::Change, ErrorCode::ReadFile);
     if (!lock) return false;
     LoadOptions load;
     load.mode = LoadMode::WithDataArea;
@@ -112,7 +111,7 @@ bool RenameEntry(AppContext& context, std::string archive, std::string oldName,
         if (upperPath == upperNew) {
           // Also the entry itself when only the letter case changes: names are unique
           // regardless of case.
-          ErrorText(context, 71, {newName});
+          ErrorText(context, ErrorCode::RenameNameTaken, {newName});
           context.stepOk = false;
           position.reset();
           break;
@@ -129,7 +128,7 @@ bool RenameEntry(AppContext& context, std::string archive, std::string oldName,
           write.lock = &*lock;
           context.stepOk = WriteArchive(context, index, archive, write);
         } else {
-          ErrorText(context, 72, {oldName});
+          ErrorText(context, ErrorCode::RenameNotFound, {oldName});
           context.stepOk = false;
         }
       }
@@ -144,7 +143,8 @@ bool EncryptEntries(AppContext& context, std::string archive, std::string passwo
   if (password.empty()) {
     std::optional<std::string> answer;
     if (prompt != nullptr)
-      answer = prompt->AskPassword(TitleText(context, 34), TitleText(context, 35));
+      answer = prompt->AskPassword(TitleText(context, TitleCode::PasswordPrompt),
+                                   TitleText(context, TitleCode::PasswordCaption));
     if (!answer) {
       // Cancelled: not a failure the caller reports, but nothing was done.
       context.stepOk = false;
@@ -155,7 +155,7 @@ bool EncryptEntries(AppContext& context, std::string archive, std::string passwo
 
   return WithIndex(context, [&](ArchiveIndex& index) {
     std::optional<ArchiveLock> lock =
-        ArchiveLock::Acquire(context, archive, ArchiveLock::Purpose::Change, kErrReadFile);
+        ArchiveLock::Acquire(context, archive, ArchiveLock::Purpose::Change, ErrorCode::ReadFile);
     if (!lock) return false;
     LoadOptions load;
     load.mode = LoadMode::WithBlocks;
@@ -179,18 +179,18 @@ bool EncryptEntries(AppContext& context, std::string archive, std::string passwo
         if (sink != nullptr) {
           const int percent = static_cast<int>(20 + k * 40 / chosen.size());
           if (!sink->Report(percent, EscapeControlCharacters(index.paths[i]))) {
-            ErrorText(context, kMsgInterrupted);
+            ErrorText(context, ErrorCode::Interrupted);
             break;
           }
         }
         const int method = context.dataOps.DrawCipherMethod();
         Bytes sealed = context.dataOps.Encrypt(index.storedBlocks[i], password, method);
         if (sealed.empty()) {
-          ErrorText(context, kMsgInternalFailure, {"加密"});
+          ErrorText(context, ErrorCode::InternalFailure, {"加密"});
           break;
         }
         if (static_cast<std::int64_t>(sealed.size()) > kMaxFieldValue) {
-          ErrorText(context, kMsgArchiveTooLarge);
+          ErrorText(context, ErrorCode::ArchiveTooLarge);
           break;
         }
         std::uint8_t flags = index.flags[i] | EntryFlags::Encrypted;

@@ -58,12 +58,12 @@ class FolderWalker {
       pending.pop_back();
       if (!visited_.insert(id).second) continue;  // reached again through a link
       if (events_ != nullptr && !events_->ProcessEvents()) {
-        ErrorText(context_, kMsgInterrupted);
+        ErrorText(context_, ErrorCode::Interrupted);
         return false;
       }
       const auto names = platform::ListFolder(folder);
       if (!names) {
-        ErrorText(context_, kMsgFolderUnreadable, {FolderForMessage(folder)});
+        ErrorText(context_, ErrorCode::FolderUnreadable, {FolderForMessage(folder)});
         return false;
       }
       std::vector<std::pair<std::string, FolderId>> subfolders;
@@ -99,7 +99,7 @@ bool CollectInto(AppContext& context, const std::vector<std::string>& sources, S
   auto add = [&](std::string fullPath, std::string_view relative) {
     std::string name = EntryNameOf(relative);
     if (name.empty()) {
-      ErrorText(context, kMsgNameNotStorable, {fullPath});
+      ErrorText(context, ErrorCode::NameNotStorable, {fullPath});
       namesOk = false;
       return;
     }
@@ -110,7 +110,7 @@ bool CollectInto(AppContext& context, const std::vector<std::string>& sources, S
   std::vector<std::string> walkList;
   for (const std::string& given : sources) {
     if (!platform::IsAbsolutePath(given)) {
-      ErrorText(context, kMsgPathNotAbsolute, {given});
+      ErrorText(context, ErrorCode::PathNotAbsolute, {given});
       return false;
     }
     // Callers hand over normal paths already; normalising again is cheap and keeps a source
@@ -118,7 +118,7 @@ bool CollectInto(AppContext& context, const std::vector<std::string>& sources, S
     const std::string source = platform::AbsoluteNormalPath(given, "");
     const auto info = platform::StatPath(source);
     if (!info) {
-      ErrorText(context, kMsgSourceMissing, {source});
+      ErrorText(context, ErrorCode::SourceMissing, {source});
       return false;
     }
     if (info->isDirectory) {

@@ -55,12 +55,15 @@ class MessagesTest : public ::testing::Test {
     testing::WriteFile(FilePath(), content);
   }
   // The log entry one ErrorText call produces on an empty log.
-  std::string ErrorOf(int code, const std::vector<std::string>& args = {}) {
+  std::string ErrorOf(ErrorCode code, const std::vector<std::string>& args = {}) {
     context_.errorLog.clear();
     context_.stepOk = true;
     ErrorText(context_, code, args);
-    EXPECT_FALSE(context_.stepOk) << "code " << code;
+    EXPECT_FALSE(context_.stepOk) << "code " << CodeNumber(code);
     return CurrentErrorLog(context_);
+  }  // Keys the program does not name: the catalogue looks up any number.
+  std::string ErrorOf(int code, const std::vector<std::string>& args = {}) {
+    return ErrorOf(ErrorCode{code}, args);
   }
 
   TempDir dir_;
@@ -128,11 +131,11 @@ TEST_F(MessagesTest, ErrorTextWithTheDefaultFile) {
 TEST_F(MessagesTest, ErrorTextAppendsLinesInCallOrder) {
   WriteDefaultFile();
   context_.stepOk = true;
-  ErrorText(context_, 20);
+  ErrorText(context_, ErrorCode::WriteData);
   EXPECT_EQ(CurrentErrorLog(context_), "20:写出数据失败！") << "no leading line break";
   EXPECT_FALSE(context_.stepOk);
-  ErrorText(context_, 72, {"A.TXT"});
-  ErrorText(context_, 99, {"3"});
+  ErrorText(context_, ErrorCode::RenameNotFound, {"A.TXT"});
+  ErrorText(context_, ErrorCode::InternalLogic, {"3"});
   EXPECT_EQ(CurrentErrorLog(context_),
             "20:写出数据失败！\r\n72:文件 A.TXT 没有在压缩包中找到。\r\n"
             "99:抱歉，内部逻辑错误，错误编号：3。\r\n"
@@ -156,7 +159,7 @@ TEST_F(MessagesTest, TitleTextWithTheDefaultFile) {
       {5, {}, "没有设置的提示。"},
   };
   for (const TitleCase& c : cases) {
-    EXPECT_EQ(TitleText(context_, c.code, c.args), c.expected) << "code " << c.code;
+    EXPECT_EQ(TitleText(context_, TitleCode{c.code}, c.args), c.expected) << "code " << c.code;
   }
   EXPECT_EQ(context_.errorLog, "kept");
   EXPECT_TRUE(context_.stepOk);
@@ -164,7 +167,7 @@ TEST_F(MessagesTest, TitleTextWithTheDefaultFile) {
 
 TEST_F(MessagesTest, TitleTextKeepsSlashNAndHasNoPrefix) {
   WriteMessageFile("[Title]\r\n7=a/nb %1%\r\n[Error]\r\n7=a/nb %1%\r\n");
-  EXPECT_EQ(TitleText(context_, 7, {"/n"}), "a/nb /n");
+  EXPECT_EQ(TitleText(context_, TitleCode{7}, {"/n"}), "a/nb /n");
   EXPECT_EQ(ErrorOf(7, {"/n"}), "7:a\r\nb /n");
 }
 
@@ -174,7 +177,7 @@ TEST_F(MessagesTest, ArgumentsGoInWithControlCharactersEscaped) {
   const std::string hostile = "a.txt\t1\nFORGED\x1b[2J\xc2\x9b\xff";
   const std::string shown = "a.txt\\t1\\nFORGED\\x1b[2J\\u009b\\xff";
   EXPECT_EQ(ErrorOf(7, {hostile, "文件\\b"}), "7:" + shown + "\r\n\t文件\\b");
-  EXPECT_EQ(TitleText(context_, 7, {hostile}), "<" + shown + ">");
+  EXPECT_EQ(TitleText(context_, TitleCode{7}, {hostile}), "<" + shown + ">");
   // Escaping leaves "%n%" alone, so an argument still takes part in later replacements.
   WriteMessageFile("[Error]\r\n8=%1%|%2%\r\n");
   EXPECT_EQ(ErrorOf(8, {"\n%2%", "B\r"}), "8:\\nB\\r|B\\r");
@@ -185,13 +188,14 @@ TEST_F(MessagesTest, DeletedFileGivesBuiltInFallbacks) {
   EXPECT_EQ(ErrorOf(20), "20:写出数据失败！");
   ASSERT_EQ(std::remove(FilePath().c_str()), 0);
   EXPECT_EQ(ErrorOf(51, {"a.tvk", "RID"}), "51:未知的错误类型");
-  EXPECT_EQ(TitleText(context_, 12, {"a.txt"}), "未知的提示类型");
+  EXPECT_EQ(TitleText(context_, TitleCode::Compressing, {"a.txt"}), "未知的提示类型");
 }
 
 TEST_F(MessagesTest, EmptyValueCountsAsMissing) {
   WriteMessageFile("[Error]\r\n0=zero %1%\r\n7=\r\n[Title]\r\n0=\r\n7=\r\n");
   EXPECT_EQ(ErrorOf(7, {"x"}), "7:zero x");
-  EXPECT_EQ(TitleText(context_, 7), "未知的提示类型") << "empty code 0 falls to the last resort";
+  EXPECT_EQ(TitleText(context_, TitleCode{7}), "未知的提示类型")
+      << "empty code 0 falls to the last resort";
   WriteMessageFile("[Error]\r\n0=\r\n");
   EXPECT_EQ(ErrorOf(7), "7:未知的错误类型");
 }
@@ -200,7 +204,7 @@ TEST_F(MessagesTest, PlaceholderReplacementOrder) {
   WriteMessageFile("[Error]\r\n8=%1%|%2%\r\n9=%1%-%1%-%3%\r\n[Title]\r\n8=%1%|%2%\r\n");
   // An argument holding a later placeholder is filled in again by that later argument ...
   EXPECT_EQ(ErrorOf(8, {"%2%", "B"}), "8:B|B");
-  EXPECT_EQ(TitleText(context_, 8, {"<%2%>", "B"}), "<B>|B");
+  EXPECT_EQ(TitleText(context_, TitleCode{8}, {"<%2%>", "B"}), "<B>|B");
   // ... but not by an earlier one, and an argument holding its own placeholder stays.
   EXPECT_EQ(ErrorOf(8, {"A", "%1%"}), "8:A|%1%");
   EXPECT_EQ(ErrorOf(9, {"x%1%", "", "z"}), "9:x%1%-x%1%-z");
@@ -210,17 +214,17 @@ TEST_F(MessagesTest, PlaceholderReplacementOrder) {
 
 TEST_F(MessagesTest, ExtendedCodesUseTheirBuiltInText) {
   WriteDefaultFile();
-  EXPECT_EQ(ErrorOf(kMsgSourceMissing, {"/a/b"}), "101:源文件 /a/b 不存在！");
-  EXPECT_EQ(ErrorOf(kMsgInterrupted), "107:操作被中断！");
+  EXPECT_EQ(ErrorOf(ErrorCode::SourceMissing, {"/a/b"}), "101:源文件 /a/b 不存在！");
+  EXPECT_EQ(ErrorOf(ErrorCode::Interrupted), "107:操作被中断！");
   // A code from 100 up without a built-in text is an ordinary unknown code.
   EXPECT_EQ(ErrorOf(199), "199:没有记录的错误。");
   // The file's own text wins over the built-in one, and an empty one does not.
   WriteMessageFile("[Error]\r\n0=zero\r\n101=own %1%\r\n107=\r\n");
-  EXPECT_EQ(ErrorOf(kMsgSourceMissing, {"x"}), "101:own x");
-  EXPECT_EQ(ErrorOf(kMsgInterrupted), "107:操作被中断！");
+  EXPECT_EQ(ErrorOf(ErrorCode::SourceMissing, {"x"}), "101:own x");
+  EXPECT_EQ(ErrorOf(ErrorCode::Interrupted), "107:操作被中断！");
   // Without any file the built-in text still comes before the last resort.
   ASSERT_EQ(std::remove(FilePath().c_str()), 0);
-  EXPECT_EQ(ErrorOf(kMsgFileTooLarge, {"f"}), "104:文件 f 太大（2 GB 或以上），不能压缩！");
+  EXPECT_EQ(ErrorOf(ErrorCode::FileTooLarge, {"f"}), "104:文件 f 太大（2 GB 或以上），不能压缩！");
 }
 
 TEST_F(MessagesTest, EditedFileTakesEffectWithoutRestart) {
@@ -229,7 +233,7 @@ TEST_F(MessagesTest, EditedFileTakesEffectWithoutRestart) {
   // GBK bytes of "新的 %1%" and "测试".
   WriteMessageFile("[Error]\r\n51=\xD0\xC2\xB5\xC4 %1%\r\n[Title]\r\n51=\xB2\xE2\xCA\xD4\r\n");
   EXPECT_EQ(ErrorOf(51, {"a", "RID"}), "51:新的 a");
-  EXPECT_EQ(TitleText(context_, 51), "测试");
+  EXPECT_EQ(TitleText(context_, TitleCode::ListColumnTitles), "测试");
 }
 
 TEST_F(MessagesTest, SameSizeEditRightAfterALookupTakesEffect) {
@@ -247,19 +251,19 @@ TEST_F(MessagesTest, UnchangedFileIsReadOnceAndChangesStillCount) {
   testing::FaultPlan opens(platform::FileOp::OpenRead, 0,
                            {.filter = testing::PathsUnder(dir_.path())});
   for (int i = 0; i < 50; ++i) {
-    EXPECT_EQ(TitleText(context_, 10, {std::to_string(i)}),
+    EXPECT_EQ(TitleText(context_, TitleCode::ReadingData, {std::to_string(i)}),
               std::string("正在读取数据...[").append(std::to_string(i)).append("]"));
   }
   EXPECT_EQ(ErrorOf(20), "20:写出数据失败！");
   EXPECT_EQ(opens.calls(), 1) << "one read for all lookups of an unchanged file";
 
   WriteMessageFile("[Title]\r\n10=new %1%\r\n");
-  EXPECT_EQ(TitleText(context_, 10, {"x"}), "new x");
+  EXPECT_EQ(TitleText(context_, TitleCode::ReadingData, {"x"}), "new x");
   EXPECT_EQ(ErrorOf(20), "20:未知的错误类型");
   EXPECT_EQ(opens.calls(), 2);
 
   ASSERT_EQ(std::remove(FilePath().c_str()), 0);
-  EXPECT_EQ(TitleText(context_, 10, {"x"}), "未知的提示类型");
+  EXPECT_EQ(TitleText(context_, TitleCode::ReadingData, {"x"}), "未知的提示类型");
   EXPECT_EQ(opens.calls(), 2) << "a missing file is not opened";
 }
 
@@ -281,13 +285,13 @@ TEST_F(MessagesTest, QuietFileIsLookedAtOncePerRecheckInterval) {
 TEST_F(MessagesTest, Utf8FileWithByteOrderMarkIsReadAsUtf8) {
   WriteMessageFile("\xEF\xBB\xBF[Error]\r\n51=中文 %1%\r\n[Title]\r\n3=标题\r\n");
   EXPECT_EQ(ErrorOf(51, {"a"}), "51:中文 a");
-  EXPECT_EQ(TitleText(context_, 3), "标题");
+  EXPECT_EQ(TitleText(context_, TitleCode{3}), "标题");
 }
 
 TEST_F(MessagesTest, UnstartedContextReadsNoWorkingDirectoryFile) {
   AppContext unstarted;
   EXPECT_EQ(MessageFilePath(unstarted), "");
-  ErrorText(unstarted, 20);
+  ErrorText(unstarted, ErrorCode::WriteData);
   EXPECT_EQ(CurrentErrorLog(unstarted), "20:未知的错误类型");
 }
 

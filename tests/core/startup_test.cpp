@@ -91,7 +91,7 @@ TEST_F(StartUpTest, WritesExactlyTheDefaultFileWhenMissing) {
   EXPECT_EQ(Sha256OfFile(ProgramFile()), kDefaultSha256);
   EXPECT_FALSE(Exists(ConfigFile())) << "the program directory was writable";
   EXPECT_EQ(MessageFilePath(context), ProgramFile());
-  ErrorText(context, 51, {"a.tvk", context.archiveMagic});
+  ErrorText(context, ErrorCode::NotArchive, {"a.tvk", context.archiveMagic});
   EXPECT_EQ(CurrentErrorLog(context), "51:a.tvk 不是一个有效的RID压缩包，不能读取！");
 }
 
@@ -120,7 +120,7 @@ TEST_F(StartUpTest, FallsBackToTheConfigFolderWhenProgramDirectoryIsNotWritable)
   EXPECT_EQ(testing::ReadFile(ConfigFile()), ToText(DefaultMessageFile()));
   EXPECT_EQ(Sha256OfFile(ConfigFile()), kDefaultSha256);
   EXPECT_EQ(MessageFilePath(context), ConfigFile());
-  EXPECT_EQ(TitleText(context, 12, {"a.txt"}), "正在压缩: a.txt [%2%]");
+  EXPECT_EQ(TitleText(context, TitleCode::Compressing, {"a.txt"}), "正在压缩: a.txt [%2%]");
 
   // Next start, program directory writable again: the configuration folder's file exists,
   // so nothing is written and it stays in use.
@@ -140,9 +140,9 @@ TEST_F(StartUpTest, BothWritesFailingIsSilentAndLookupsFallBack) {
   EXPECT_EQ(context.runDirectory, ProgramDir() + "/");
   EXPECT_FALSE(Exists(ProgramFile()));
   EXPECT_FALSE(Exists(ConfigFile()));
-  ErrorText(context, 20);
+  ErrorText(context, ErrorCode::WriteData);
   EXPECT_EQ(CurrentErrorLog(context), "20:未知的错误类型");
-  EXPECT_EQ(TitleText(context, 16), "未知的提示类型");
+  EXPECT_EQ(TitleText(context, TitleCode::CompressionDone), "未知的提示类型");
 }
 
 TEST_F(StartUpTest, ProgramDirectoryWinsWhenBothExist) {
@@ -151,12 +151,12 @@ TEST_F(StartUpTest, ProgramDirectoryWinsWhenBothExist) {
   AppContext context;
   StartUp(context, ProgramDir());
   EXPECT_EQ(MessageFilePath(context), ProgramFile());
-  EXPECT_EQ(TitleText(context, 1), "program");
+  EXPECT_EQ(TitleText(context, TitleCode{1}), "program");
   EXPECT_EQ(testing::ReadFile(ConfigFile()), "[Title]\r\n1=config\r\n");
 
   // Removing the program directory's file mid-run switches to the other one at once.
   ASSERT_EQ(std::remove(ProgramFile().c_str()), 0);
-  EXPECT_EQ(TitleText(context, 1), "config");
+  EXPECT_EQ(TitleText(context, TitleCode{1}), "config");
 }
 
 TEST(ApplyCommandLineTest, OnlyANonEmptyFirstArgumentOpensAnArchive) {

@@ -102,7 +102,8 @@ TEST_F(ExtractionTest, SelectionComparesInUpperCaseAndSkipsTheRest) {
   // Skipped entries still advance the bar: 50 + i * 50 / 3 for each of the three.
   std::vector<int> entryPercents;
   for (const auto& [percent, text] : sink.reports) {
-    if (text.rfind(TitleText(context, 32, {""}), 0) == 0) entryPercents.push_back(percent);
+    if (text.rfind(TitleText(context, TitleCode::Decompressing, {""}), 0) == 0)
+      entryPercents.push_back(percent);
   }
   EXPECT_THAT(entryPercents, ElementsAre(66, 83, 100));
 }
@@ -133,11 +134,11 @@ TEST_F(ExtractionTest, ProgressOfFourEntries) {
   seams.sink = &sink;
   ASSERT_TRUE(Extract()) << context.errorLog;
   std::vector<std::pair<int, std::string>> tail(sink.reports.end() - 5, sink.reports.end());
-  EXPECT_THAT(tail, ElementsAre(std::pair(62, TitleText(context, 32, {"1"})),
-                                std::pair(75, TitleText(context, 32, {"2"})),
-                                std::pair(87, TitleText(context, 32, {"3"})),
-                                std::pair(100, TitleText(context, 32, {"4"})),
-                                std::pair(100, TitleText(context, 33))));
+  EXPECT_THAT(tail, ElementsAre(std::pair(62, TitleText(context, TitleCode::Decompressing, {"1"})),
+                                std::pair(75, TitleText(context, TitleCode::Decompressing, {"2"})),
+                                std::pair(87, TitleText(context, TitleCode::Decompressing, {"3"})),
+                                std::pair(100, TitleText(context, TitleCode::Decompressing, {"4"})),
+                                std::pair(100, TitleText(context, TitleCode::DecompressionDone))));
   // The load reported inside 0..50 first.
   for (std::size_t i = 0; i + 5 < sink.reports.size(); ++i) EXPECT_LE(sink.reports[i].first, 50);
 }
@@ -150,7 +151,7 @@ TEST_F(ExtractionTest, FailedRunDoesNotReportCompletion) {
   seams.sink = &sink;
   EXPECT_FALSE(Extract());
   ASSERT_FALSE(sink.reports.empty());
-  EXPECT_NE(sink.reports.back().second, TitleText(context, 33));
+  EXPECT_NE(sink.reports.back().second, TitleText(context, TitleCode::DecompressionDone));
 }
 
 TEST_F(ExtractionTest, InterruptStopsAndKeepsWrittenFiles) {
@@ -236,8 +237,8 @@ TEST_F(ExtractionTest, WrongPasswordStopsAtFirstEncryptedEntry) {
   EXPECT_FALSE(Extract());
   EXPECT_THAT(Codes(), ElementsAre(38));
   EXPECT_EQ(password.calls, 1);
-  EXPECT_EQ(password.lastPrompt, TitleText(context, 34));
-  EXPECT_EQ(password.lastCaption, TitleText(context, 35));
+  EXPECT_EQ(password.lastPrompt, TitleText(context, TitleCode::PasswordPrompt));
+  EXPECT_EQ(password.lastCaption, TitleText(context, TitleCode::PasswordCaption));
   EXPECT_THAT(TreeOf(target.path()), ElementsAre("plain.txt"));
 }
 
@@ -415,7 +416,7 @@ TEST_F(ExtractionTest, RequestIsCopied) {
 
 TEST_F(ExtractionTest, ErrorLogIsClearedAtTheStart) {
   WriteArchive({Stored("x.txt", "x")});
-  ErrorText(context, 99);
+  ErrorText(context, ErrorCode::InternalLogic);
   ASSERT_TRUE(Extract());
   EXPECT_TRUE(context.errorLog.empty());
 }

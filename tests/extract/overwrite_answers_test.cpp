@@ -164,7 +164,7 @@ TEST_F(ExtractFixture, CancelEndsAtOnceWithoutCompletionReport) {
   seams.sink = &sink;
   EXPECT_TRUE(Extract());
   EXPECT_THAT(Codes(), ElementsAre(36));
-  EXPECT_EQ(sink.reports.back().second, TitleText(context, 32, {"a.txt"}));
+  EXPECT_EQ(sink.reports.back().second, TitleText(context, TitleCode::Decompressing, {"a.txt"}));
   EXPECT_FALSE(std::filesystem::exists(target / "b.txt"));
 }
 

@@ -21,7 +21,7 @@ TEST_F(TestEntriesTest, SoundArchivePasses) {
   ReportLog sink;
   seams.sink = &sink;
   EXPECT_TRUE(Test()) << context.errorLog;
-  EXPECT_EQ(sink.reports.back(), std::pair(100, TitleText(context, 33)));
+  EXPECT_EQ(sink.reports.back(), std::pair(100, TitleText(context, TitleCode::DecompressionDone)));
   EXPECT_EQ(sink.reports[sink.reports.size() - 2].first, 100);
   EXPECT_THAT(WorkFolderNames(), ElementsAre("test.tvk"));
 }

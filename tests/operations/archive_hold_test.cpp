@@ -105,7 +105,7 @@ TEST_F(ArchiveHoldTest, NewArchiveNeverReplacesOneCreatedMeanwhile) {
     }
   };
   EXPECT_FALSE(CompressAndAdd(context_, {dir_ / "src/new.txt"}, archive_, "", false, &sink));
-  EXPECT_EQ(LoggedCodes(context_.errorLog), (std::vector<int>{19, kMsgArchiveBusy}));
+  EXPECT_EQ(LoggedCodes(context_.errorLog), (std::vector<int>{19, 112}));
   EXPECT_EQ(ReadFile(archive_), "someone else's archive");
   EXPECT_EQ(WorkFolderNames(), Names{"a.tvk"});
 }

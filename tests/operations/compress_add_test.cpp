@@ -120,16 +120,17 @@ TEST_F(CompressTest, TenFileNewArchiveReportsExactly) {
   EXPECT_THAT(sink.Percents(),
               ElementsAreArray({1,  10, 15, 20, 25, 30, 35, 40, 45, 50, 55, 76, 77, 78, 80, 81,
                                 82, 83, 85, 86, 87, 88, 89, 90, 92, 93, 94, 95, 97, 98, 99, 100}));
-  std::vector<std::string> texts = {TitleText(context_, 11)};
+  std::vector<std::string> texts = {TitleText(context_, TitleCode::PreparingCompression)};
   for (int i = 1; i <= 10; ++i) {
-    texts.push_back(TitleText(context_, 12, {paths[i - 1], std::to_string(i) + "/10"}));
+    texts.push_back(
+        TitleText(context_, TitleCode::Compressing, {paths[i - 1], std::to_string(i) + "/10"}));
   }
-  for (int title : {14, 15}) {
+  for (TitleCode title : {TitleCode::PreparingWrite, TitleCode::WritingData}) {
     for (int i = 1; i <= 10; ++i) {
       texts.push_back(TitleText(context_, title, {std::to_string(i) + "/10"}));
     }
   }
-  texts.push_back(TitleText(context_, 16));
+  texts.push_back(TitleText(context_, TitleCode::CompressionDone));
   ASSERT_EQ(sink.records().size(), texts.size());
   for (std::size_t k = 0; k < texts.size(); ++k) {
     EXPECT_EQ(sink.records()[k].text, texts[k]) << "report " << k + 1;
@@ -189,8 +190,8 @@ TEST_F(CompressTest, AddModeReplacesSameNameAtTheEndAndLoadsInItsBand) {
   for (int i = 1; i <= 4; ++i) expected.push_back(i * 25 / 8 + 75 + 12);
   expected.push_back(100);
   EXPECT_EQ(sink.Percents(), expected);
-  EXPECT_EQ(sink.records()[3].text, TitleText(context_, 10, {"1/3"}));
-  EXPECT_EQ(sink.records()[5].text, TitleText(context_, 10, {"3/3"}));
+  EXPECT_EQ(sink.records()[3].text, TitleText(context_, TitleCode::ReadingData, {"1/3"}));
+  EXPECT_EQ(sink.records()[5].text, TitleText(context_, TitleCode::ReadingData, {"3/3"}));
 }
 
 TEST_F(CompressTest, NewArchiveModeReplacesAnExistingFileWithoutReadingIt) {
