@@ -58,8 +58,8 @@ struct Setup {
       auto encoded = tovask::EncodeDataBlock(context.dataOps, tovask::AsBytes(content), "");
       if (!encoded) throw std::runtime_error("EncodeDataBlock failed");
       tovask::ArchiveEntry entry;
-      entry.path = std::string("d").append(std::to_string(i / 1000)).append("\\f").append(
-          std::to_string(i));
+      entry.path =
+          std::string("d").append(std::to_string(i / 1000)).append("\\f").append(std::to_string(i));
       entry.originalSize = static_cast<std::int32_t>(content.size());
       entry.time = 45000.5;
       entry.flags = tovask::EntryFlags::Archive | encoded->transformFlags;
@@ -94,8 +94,9 @@ void DeleteOneName(benchmark::State& state, bool withSink) {
     state.PauseTiming();
     fs::copy_file(setup.base, setup.work, fs::copy_options::overwrite_existing);
     state.ResumeTiming();
-    if (!tovask::DeleteEntries(setup.context, setup.work, {"d5\\f5000"},
-                               withSink ? &sink : nullptr)) {
+    if (!tovask::DeleteEntries(setup.context, {setup.work, {"d5\\f5000"}},
+                               {withSink ? &sink : nullptr})
+             .done()) {
       state.SkipWithError(setup.context.errorLog.c_str());
       break;
     }

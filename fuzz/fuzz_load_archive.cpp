@@ -50,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     tovask::ArchiveIndex index;
     tovask::LoadOptions options;
     options.mode = mode;
-    context.errorLog.clear();
+    ClearErrorLog(context);
     context.stepOk = true;
     const bool ok = tovask::LoadArchiveIndex(context, index, InputPath(), options);
     // Every outcome is either a consistent index or a recorded error.

@@ -24,75 +24,57 @@ ExtractRequest ExtractionOf(const PendingOperation& job,
   return extract;
 }
 
-// Passes every report on to the window's sink and remembers when the user interrupted. The
-// dispatcher so learns of the interrupt from the window itself, not from the error log, and
-// once the window has answered "stop" it is not asked anything again.
-class InterruptWatch : public ProgressSink {
- public:
-  explicit InterruptWatch(ProgressSink& window) : window_(window) {}
-
-  bool Report(int percent, const std::string& text) override {
-    if (!interrupted_ && !window_.Report(percent, text)) interrupted_ = true;
-    return !interrupted_;
-  }
-  bool ProcessEvents() override {
-    if (!interrupted_ && !window_.ProcessEvents()) interrupted_ = true;
-    return !interrupted_;
-  }
-  [[nodiscard]] bool interrupted() const { return interrupted_; }
-
- private:
-  ProgressSink& window_;
-  bool interrupted_ = false;
-};
+CompressRequest CompressionOf(const PendingOperation& job, bool newArchive) {
+  return CompressRequest{job.items, job.archivePath, job.password, newArchive};
+}
 
 // Runs the operation named by job.kind; nullopt when the kind names none.
-std::optional<bool> RunKind(AppContext& context, OverwritePrompt& prompt,
-                            const PendingOperation& job, const DispatchSeams& seams,
-                            ProgressSink* sink) {
-  const ExtractSeams extractSeams{sink, seams.passwordPrompt, seams.overwrite};
-  if (job.kind == kKindCompress) {
-    return CompressAndAdd(context, job.items, job.archivePath, job.password, true, sink);
-  }
+std::optional<Outcome> RunKind(AppContext& context, const PendingOperation& job,
+                               const OperationSeams& seams) {
+  if (job.kind == kKindCompress) return CompressAndAdd(context, CompressionOf(job, true), seams);
   if (job.kind == kKindExtractAll) {
-    return ExtractEntries(context, prompt, ExtractionOf(job, std::nullopt), extractSeams);
+    return ExtractEntries(context, ExtractionOf(job, std::nullopt), seams);
   }
-  if (job.kind == kKindAdd) {
-    return CompressAndAdd(context, job.items, job.archivePath, job.password, false, sink);
-  }
+  if (job.kind == kKindAdd) return CompressAndAdd(context, CompressionOf(job, false), seams);
   if (job.kind == kKindExtractSelected) {
-    return ExtractEntries(context, prompt, ExtractionOf(job, job.items), extractSeams);
+    return ExtractEntries(context, ExtractionOf(job, job.items), seams);
   }
   if (job.kind == kKindDelete) {
-    return DeleteEntries(context, job.archivePath, job.items, sink);
+    return DeleteEntries(context, DeleteRequest{job.archivePath, job.items}, seams);
   }
   return std::nullopt;
 }
 
 }  // namespace
 
-void RunPendingOperation(AppContext& context, OverwritePrompt& prompt, PendingOperation& request,
-                         const DispatchSeams& seams) {
+std::optional<Outcome> RunPendingOperation(AppContext& context, PendingOperation& request,
+                                           const DispatchSeams& seams) {
   // The window may reset the request while the operation runs (its button destroys it); the
   // operation and the steps after it therefore work on this copy.
   const PendingOperation job = request;
 
-  std::optional<InterruptWatch> watch;
-  if (seams.sink != nullptr) watch.emplace(*seams.sink);
-  std::optional<bool> outcome;
+  // The window's sink is watched here too: once it has answered "stop", nothing of the window
+  // is called any more, whatever the operation does afterwards.
+  InterruptWatch watch(seams.operation.progress);
+  OperationSeams operationSeams = seams.operation;
+  operationSeams.progress = watch.sink();
+  std::optional<Outcome> outcome;
   try {
-    outcome = RunKind(context, prompt, job, seams, watch ? &*watch : nullptr);
+    outcome = RunKind(context, job, operationSeams);
   } catch (const std::exception& e) {
     ErrorText(context, ErrorCode::InternalFailure, {e.what()});
-    outcome = false;
+    outcome = OutcomeOf(context, false, watch);
   }
-  if (!outcome) return;
+  if (!outcome) return std::nullopt;
 
-  request.succeeded = *outcome && !(watch && watch->interrupted());
   // The user stopped the run: the window that asked closes itself once this call returns, and
   // the stop is no failure to report. Nothing of the window is touched any more (the run's
   // 107 stays in the error log).
-  if (watch && watch->interrupted()) return;
+  if (watch.interrupted() || outcome->kind == OutcomeKind::Interrupted) {
+    request.succeeded = false;
+    return outcome;
+  }
+  request.succeeded = outcome->kind == OutcomeKind::Done || outcome->kind == OutcomeKind::Cancelled;
   if (request.succeeded) {
     if (seams.setButtonCaption) seams.setButtonCaption(std::string(kDoneCaption));
     if (platform::FileExists(job.archivePath)) context.currentArchivePath = job.archivePath;
@@ -106,6 +88,7 @@ void RunPendingOperation(AppContext& context, OverwritePrompt& prompt, PendingOp
     request.closeWhenDone = false;
     if (seams.closeWindow) seams.closeWindow();
   }
+  return outcome;
 }
 
 void ResetPendingOperation(PendingOperation& request) {

@@ -4,14 +4,14 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "core/app_context.h"
-#include "core/progress.h"
+#include "core/operation.h"
 #include "core/prompts.h"
-#include "extract/overwrite.h"
 
 namespace tovask {
 
@@ -39,10 +39,8 @@ struct PendingOperation {
 // only makes the sink's next Report (or ProcessEvents) answer false; the window is closed by
 // its own code after RunPendingOperation has returned.
 struct DispatchSeams {
-  ProgressSink* sink = nullptr;
+  OperationSeams operation;  // the window's progress sink, password prompt, overwrite question
   ErrorDisplay* errors = nullptr;
-  PasswordPrompt* passwordPrompt = nullptr;
-  OverwriteQuestion* overwrite = nullptr;
   std::function<void(const std::string&)> setButtonCaption;  // "完成" after success
   std::function<void()> closeWindow;
 };
@@ -51,12 +49,15 @@ struct DispatchSeams {
 // extract all, add, extract selected, delete). The operation works on copies of the request's
 // fields. Success: button caption "完成", and currentArchivePath := archivePath when a file
 // exists there. Failure: the error log shown with title "错误", then the window closes.
-// closeWhenDone: cleared and the window closed. An unknown kind does nothing.
+// closeWhenDone: cleared and the window closed. The outcome Cancelled (the user answered
+// "取消" to the overwrite question) counts as success: nothing failed.
 // Interrupt: once the sink has answered false, it is not called again; the operation stops
 // there (the archive as it was, 107 in the error log), succeeded is false, and no seam is
 // called any more: no error box, no caption, no closeWindow (the window closes itself).
-void RunPendingOperation(AppContext& context, OverwritePrompt& prompt, PendingOperation& request,
-                         const DispatchSeams& seams);
+// Returns the operation's outcome; nullopt for an unknown kind, which runs nothing.
+[[nodiscard]] std::optional<Outcome> RunPendingOperation(AppContext& context,
+                                                         PendingOperation& request,
+                                                         const DispatchSeams& seams);
 
 // Every field back to its empty value, except succeeded.
 void ResetPendingOperation(PendingOperation& request);

@@ -135,7 +135,7 @@ std::array<std::string, 5> SummaryTexts(const ArchiveSummary& summary) {
 }
 
 bool ListArchive(AppContext& context, const std::string& path, ArchiveListing& listing) {
-  context.errorLog.clear();
+  ClearErrorLog(context);
   ArchiveIndex index;
   LoadOptions options;
   options.mode = LoadMode::IndexOnly;

@@ -65,8 +65,14 @@ int ReportFailure(const AppContext& context) {
   return kExitFailed;
 }
 
+int ExitStatus(const Outcome& outcome) {
+  if (outcome.done()) return kExitOk;
+  PrintLog(outcome.LogText());
+  return kExitFailed;
+}
+
 int ReportMessage(AppContext& context, ErrorCode code, const std::vector<std::string>& args) {
-  context.errorLog.clear();
+  ClearErrorLog(context);
   ErrorText(context, code, args);
   return ReportFailure(context);
 }

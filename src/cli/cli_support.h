@@ -12,6 +12,7 @@
 
 #include "core/app_context.h"
 #include "core/message_codes.h"
+#include "core/operation.h"
 #include "core/progress.h"
 
 namespace tovask::cli {
@@ -35,6 +36,11 @@ void PrintEscapedLines(std::ostream& out, std::string_view text);
 
 // Prints the error log to stderr, one "code:text" line per message, and returns 1.
 int ReportFailure(const AppContext& context);
+
+// The exit status of an operation: 0 when it is Done; otherwise its messages go to stderr as
+// ReportFailure prints them and the status is 1 (also for a cancel, so a script never takes a
+// run that stopped early for a success).
+int ExitStatus(const Outcome& outcome);
 
 // Prints one line "code:text" of a message that ends a command, and returns 1.
 int ReportMessage(AppContext& context, ErrorCode code, const std::vector<std::string>& args = {});

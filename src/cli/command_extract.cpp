@@ -9,6 +9,7 @@
 #include "cli/commands.h"
 #include "core/messages.h"
 #include "extract/extraction.h"
+#include "extract/overwrite.h"
 #include "platform/files.h"
 
 namespace tovask::cli {
@@ -119,13 +120,6 @@ class TerminalOverwriteQuestion : public OverwriteQuestion {
   OverwriteMode mode_;
 };
 
-// Exit status of a run: 1 whenever a message was recorded (a cancel returns true but is
-// told as a failure, so a script never mistakes a run that did nothing for a success).
-int Finish(const AppContext& context, bool ok) {
-  if (!ok || !context.errorLog.empty()) return ReportFailure(context);
-  return kExitOk;
-}
-
 }  // namespace
 
 void AttachExtract(CLI::App& app, CliState& state) {
@@ -176,14 +170,9 @@ void AttachExtract(CLI::App& app, CliState& state) {
       TerminalProgress progress;
       TerminalPasswordPrompt passwordPrompt;
       TerminalOverwriteQuestion question(overwriteMode);
-      OverwritePrompt prompt;
-      ExtractSeams seams;
-      seams.sink = &progress;
-      seams.passwordPrompt = &passwordPrompt;
-      seams.overwrite = &question;
-      seams.passwordIsFinal = given.has_value();
-      const bool ok = ExtractEntries(context, prompt, request, seams);
-      return Finish(context, ok);
+      request.passwordIsFinal = given.has_value();
+      return ExitStatus(
+          ExtractEntries(context, std::move(request), {&progress, &passwordPrompt, &question}));
     };
   });
 }
@@ -204,15 +193,11 @@ void AttachTest(CLI::App& app, CliState& state) {
     state.action = [&state, options] {
       AppContext& context = *state.context;
       const std::optional<std::string> given = GivenPassword(options->password);
-      const std::string password = given.value_or("");
+      TestRequest request{AbsoluteArgument(options->archive), given.value_or(""),
+                          given.has_value()};
       TerminalProgress progress;
       TerminalPasswordPrompt passwordPrompt;
-      ExtractSeams seams;
-      seams.sink = &progress;
-      seams.passwordPrompt = &passwordPrompt;
-      seams.passwordIsFinal = given.has_value();
-      const bool ok = TestEntries(context, AbsoluteArgument(options->archive), password, seams);
-      return Finish(context, ok);
+      return ExitStatus(TestEntries(context, std::move(request), {&progress, &passwordPrompt}));
     };
   });
 }

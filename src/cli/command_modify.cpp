@@ -68,11 +68,9 @@ void AttachCompress(CLI::App& app, CliState& state, const char* name, bool newAr
       for (const auto& source : options->sources) sources.push_back(AbsoluteArgument(source));
       AppContext& context = *state.context;
       TerminalProgress progress;
-      if (!CompressAndAdd(context, std::move(sources), AbsoluteArgument(options->archive),
-                          *password, newArchive, &progress)) {
-        return ReportFailure(context);
-      }
-      return kExitOk;
+      CompressRequest request{std::move(sources), AbsoluteArgument(options->archive), *password,
+                              newArchive};
+      return ExitStatus(CompressAndAdd(context, std::move(request), {&progress}));
     };
   });
 }
@@ -99,10 +97,8 @@ void AttachDelete(CLI::App& app, CliState& state) {
     state.action = [&state, options] {
       AppContext& context = *state.context;
       TerminalProgress progress;
-      if (!DeleteEntries(context, AbsoluteArgument(options->archive), options->names, &progress)) {
-        return ReportFailure(context);
-      }
-      return kExitOk;
+      return ExitStatus(DeleteEntries(
+          context, DeleteRequest{AbsoluteArgument(options->archive), options->names}, {&progress}));
     };
   });
 }
@@ -124,11 +120,8 @@ void AttachRename(CLI::App& app, CliState& state) {
   command->callback([&state, options] {
     state.action = [&state, options] {
       AppContext& context = *state.context;
-      if (!RenameEntry(context, AbsoluteArgument(options->archive), options->oldName,
-                       options->newName)) {
-        return ReportFailure(context);
-      }
-      return kExitOk;
+      return ExitStatus(RenameEntry(context, RenameRequest{AbsoluteArgument(options->archive),
+                                                           options->oldName, options->newName}));
     };
   });
 }
@@ -190,7 +183,7 @@ void AttachEncrypt(CLI::App& app, CliState& state) {
       const std::string archive = AbsoluteArgument(options->archive);
       std::vector<std::string> names = options->names;
       if (names.empty()) {
-        context.errorLog.clear();
+        ClearErrorLog(context);
         ArchiveIndex index;
         if (!LoadArchiveIndex(context, index, archive)) return ReportFailure(context);
         names = index.paths;
@@ -198,10 +191,8 @@ void AttachEncrypt(CLI::App& app, CliState& state) {
       }
       GivenPassword given(*password);
       TerminalProgress progress;
-      const bool done =
-          EncryptEntries(context, archive, *password, std::move(names), &given, &progress);
-      if (!done) return ReportFailure(context);
-      return kExitOk;
+      return ExitStatus(EncryptEntries(
+          context, EncryptRequest{archive, *password, std::move(names)}, {&progress, &given}));
     };
   });
 }

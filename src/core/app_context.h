@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/data_ops.h"
+#include "core/message_codes.h"
 #include "core/message_file_cache.h"
 
 namespace tovask {
@@ -21,8 +22,11 @@ struct AppContext {
   // The program's arguments without the program name.
   std::vector<std::string> commandLineArgs;
   // Errors of the running operation, "code:text" lines joined by CR LF (ErrorText appends;
-  // every top-level operation clears it when it starts).
+  // every top-level operation clears it when it starts, ClearErrorLog).
   std::string errorLog;
+  // The same errors as a list, in the order recorded: errorLog is exactly these lines
+  // (LogLine) joined by CR LF.
+  std::vector<LoggedMessage> errorMessages;
   // Success flag of the running step; ErrorText clears it.
   bool stepOk = true;
   // The data-operations service; its key cache lives as long as the program.
@@ -34,6 +38,9 @@ struct AppContext {
 
 // A copy of the error log.
 [[nodiscard]] std::string CurrentErrorLog(const AppContext& context);
+
+// Empties the error log, both forms: the start of every top-level operation.
+void ClearErrorLog(AppContext& context);
 
 // Command-line rule: only the first argument counts. When it is present and not "", it
 // becomes currentArchivePath as given; otherwise currentArchivePath is "". Also fills

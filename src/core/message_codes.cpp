@@ -2,6 +2,10 @@
 
 namespace tovask {
 
+std::string LogLine(const LoggedMessage& message) {
+  return std::to_string(CodeNumber(message.code)).append(":").append(message.text);
+}
+
 std::string_view BuiltInMessageText(ErrorCode code) {
   switch (code) {
     case ErrorCode::PathNotAbsolute:

@@ -7,6 +7,7 @@
 // valid value: ErrorCode{500} looks up key 500.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace tovask {
@@ -78,6 +79,16 @@ enum class TitleCode : int {
 // The number of a code, as the message file and the error log write it.
 [[nodiscard]] constexpr int CodeNumber(ErrorCode code) { return static_cast<int>(code); }
 [[nodiscard]] constexpr int CodeNumber(TitleCode code) { return static_cast<int>(code); }
+
+// One recorded error: its code and its text with the arguments filled in.
+struct LoggedMessage {
+  ErrorCode code = ErrorCode::Unrecorded;
+  std::string text;
+  friend bool operator==(const LoggedMessage&, const LoggedMessage&) = default;
+};
+
+// The error log's line of a message: "code:text".
+[[nodiscard]] std::string LogLine(const LoggedMessage& message);
 
 // The built-in text of one of the program's own codes (100 and up); "" for any other code.
 [[nodiscard]] std::string_view BuiltInMessageText(ErrorCode code);

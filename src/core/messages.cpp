@@ -67,14 +67,11 @@ void ErrorText(AppContext& context, ErrorCode code, const std::vector<std::strin
   // here ("/home/me/new.tvk"), which must reach the user unbroken.
   ReplaceAll(text, "/n", "\r\n");
   SubstituteArguments(text, args);
-  // The prefix carries the requested code, also when the text is a fallback.
-  text = std::to_string(CodeNumber(code)) + ":" + text;
-  if (context.errorLog.empty()) {
-    context.errorLog = std::move(text);
-  } else {
-    context.errorLog += "\r\n";
-    context.errorLog += text;
-  }
+  // The line's prefix carries the requested code, also when the text is a fallback.
+  LoggedMessage message{code, std::move(text)};
+  if (!context.errorLog.empty()) context.errorLog += "\r\n";
+  context.errorLog += LogLine(message);
+  context.errorMessages.push_back(std::move(message));
 }
 
 std::string TitleText(const AppContext& context, TitleCode code,

@@ -11,6 +11,7 @@
 #include "archive/reader.h"
 #include "core/message_codes.h"
 #include "core/messages.h"
+#include "extract/overwrite.h"
 #include "platform/file_handle.h"
 #include "platform/files.h"
 #include "platform/folders.h"
@@ -43,10 +44,13 @@ std::string EntryFolderPrefix(const std::string& name) {
 // once per run, and the reading and verifying of one entry.
 class Session {
  public:
-  Session(AppContext& context, const ExtractSeams& seams, std::string archivePath,
-          std::string password)
+  // sink is the run's watched progress sink (null: no reports).
+  Session(AppContext& context, ProgressSink* sink, PasswordPrompt* passwordPrompt,
+          bool passwordIsFinal, std::string archivePath, std::string password)
       : context_(context),
-        seams_(seams),
+        sink_(sink),
+        passwordPrompt_(passwordPrompt),
+        passwordIsFinal_(passwordIsFinal),
         archivePath_(std::move(archivePath)),
         password_(std::move(password)) {}
 
@@ -56,7 +60,7 @@ class Session {
   bool Open() {
     LoadOptions options;
     options.mode = LoadMode::IndexOnly;
-    options.sink = seams_.sink;
+    options.sink = sink_;
     options.progressBase = 0;
     options.progressSpan = kLoadSpan;
     // One shared hold from the load to the last block read: the blocks are read from the very
@@ -87,12 +91,11 @@ class Session {
   // One report per entry: percent 50 + i * 50 / count (i counted from 1). False (with 107
   // recorded) when the user interrupted.
   bool ReportEntry(std::size_t i) {
-    if (seams_.sink == nullptr) return true;
+    if (sink_ == nullptr) return true;
     const auto count = static_cast<std::int64_t>(index_.count);
     const int percent =
         kEntriesBase + static_cast<int>((static_cast<std::int64_t>(i) + 1) * kEntriesSpan / count);
-    if (seams_.sink->Report(percent,
-                            TitleText(context_, TitleCode::Decompressing, {index_.paths[i]}))) {
+    if (sink_->Report(percent, TitleText(context_, TitleCode::Decompressing, {index_.paths[i]}))) {
       return true;
     }
     ErrorText(context_, ErrorCode::Interrupted);
@@ -100,8 +103,8 @@ class Session {
   }
 
   void ReportFinished() {
-    if (seams_.sink != nullptr && context_.stepOk) {
-      (void)seams_.sink->Report(100, TitleText(context_, TitleCode::DecompressionDone));
+    if (sink_ != nullptr && context_.stepOk) {
+      (void)sink_->Report(100, TitleText(context_, TitleCode::DecompressionDone));
     }
   }
 
@@ -112,15 +115,15 @@ class Session {
     if ((index_.flags[i] & EntryFlags::Encrypted) == 0 || !password_.empty() || passwordAsked_) {
       return true;
     }
-    if (seams_.passwordIsFinal) {
+    if (passwordIsFinal_) {
       ErrorText(context_, ErrorCode::PasswordNeeded, {index_.paths[i]});
       return false;
     }
     passwordAsked_ = true;
     std::optional<std::string> typed;
-    if (seams_.passwordPrompt != nullptr) {
-      typed = seams_.passwordPrompt->AskPassword(TitleText(context_, TitleCode::PasswordPrompt),
-                                                 TitleText(context_, TitleCode::PasswordCaption));
+    if (passwordPrompt_ != nullptr) {
+      typed = passwordPrompt_->AskPassword(TitleText(context_, TitleCode::PasswordPrompt),
+                                           TitleText(context_, TitleCode::PasswordCaption));
     }
     if (!typed) {
       ErrorText(context_, ErrorCode::ExtractCancelled);
@@ -163,7 +166,9 @@ class Session {
 
  private:
   AppContext& context_;
-  const ExtractSeams& seams_;
+  ProgressSink* const sink_;
+  PasswordPrompt* const passwordPrompt_;
+  const bool passwordIsFinal_;
   std::string archivePath_;
   std::string password_;
   bool passwordAsked_ = false;
@@ -176,18 +181,18 @@ class Session {
 // The entry loop of one extraction run.
 class Extraction {
  public:
-  Extraction(AppContext& context, OverwritePrompt& prompt, ExtractRequest request,
-             const ExtractSeams& seams)
+  Extraction(AppContext& context, ExtractRequest request, ProgressSink* sink,
+             const OperationSeams& seams)
       : context_(context),
-        prompt_(prompt),
         request_(std::move(request)),
-        seams_(seams),
-        session_(context, seams, request_.archivePath, request_.password),
+        overwrite_(seams.overwrite),
+        session_(context, sink, seams.password, request_.passwordIsFinal, request_.archivePath,
+                 request_.password),
         selection_(request_.selection.value_or(std::vector<std::string>{})),
         exclusions_(request_.exclusions.value_or(std::vector<std::string>{})) {}
 
   bool Run() {
-    context_.errorLog.clear();
+    ClearErrorLog(context_);
     context_.stepOk = true;
     if (!platform::IsAbsolutePath(request_.archivePath)) {
       ErrorText(context_, ErrorCode::PathNotAbsolute, {request_.archivePath});
@@ -227,20 +232,24 @@ class Extraction {
     const ArchiveIndex& index = session_.index();
     for (std::size_t i = 0; i < static_cast<std::size_t>(index.count); ++i) {
       if (!session_.ReportEntry(i)) break;
-      const Outcome outcome = ExtractOne(i);
-      if (outcome == Outcome::Cancelled) {
+      const Step step = ExtractOne(i);
+      if (step == Step::Cancelled) {
         session_.Close();
+        cancelled_ = true;
         return true;
       }
-      if (outcome == Outcome::EndRun) break;
+      if (step == Step::EndRun) break;
     }
     session_.ReportFinished();
     session_.Close();
     return context_.stepOk;
   }
 
+  // The user answered "取消" to the overwrite question: the run ended there, by choice.
+  [[nodiscard]] bool cancelled() const { return cancelled_; }
+
  private:
-  enum class Outcome { Next, EndRun, Cancelled };
+  enum class Step { Next, EndRun, Cancelled };
 
   bool Selected(const std::string& name) const {
     if (request_.selection) return selection_.Contains(name);
@@ -274,8 +283,8 @@ class Extraction {
       // Cleared so that a question closed without an answer is seen as such, never mistaken
       // for the answer given to the previous file.
       prompt_.answer = AnswerNone;
-      if (seams_.overwrite != nullptr) {
-        seams_.overwrite->Ask(prompt_);
+      if (overwrite_ != nullptr) {
+        overwrite_->Ask(prompt_);
       } else {
         prompt_.answer = AnswerNo;
       }
@@ -316,16 +325,16 @@ class Extraction {
     }
   }
 
-  Outcome ExtractOne(std::size_t i) {
+  Step ExtractOne(std::size_t i) {
     const ArchiveIndex& index = session_.index();
     std::string name = index.paths[i];
-    if (name.find('?') != std::string::npos) return Outcome::Next;
-    if (!Selected(name)) return Outcome::Next;
+    if (name.find('?') != std::string::npos) return Step::Next;
+    if (!Selected(name)) return Step::Next;
     if (!Usable(name)) {
       ErrorText(context_, ErrorCode::UnsafeEntryName, {name});
-      return Outcome::Next;
+      return Step::Next;
     }
-    if (!session_.EnsurePassword(i)) return Outcome::EndRun;
+    if (!session_.EnsurePassword(i)) return Step::EndRun;
     const std::uint8_t flags = index.flags[i];
 
     if (request_.askBeforeOverwrite && Exists(name)) {
@@ -333,15 +342,15 @@ class Extraction {
         case Decision::Write:
           break;
         case Decision::Skip:
-          return Outcome::Next;
+          return Step::Next;
         case Decision::Cancel:
           ErrorText(context_, ErrorCode::ExtractCancelled);
-          return Outcome::Cancelled;
+          return Step::Cancelled;
       }
     }
 
     std::optional<Bytes> content = session_.DecodeEntry(i);
-    if (!content) return Outcome::EndRun;
+    if (!content) return Step::EndRun;
 
     const std::string native = EntryNameToNative(name);
     if (native.find(platform::kSeparator) != std::string::npos) {
@@ -349,7 +358,7 @@ class Extraction {
       const platform::FolderStatus status = root_->EnsureFolders(folder, nullptr);
       if (status == platform::FolderStatus::LinkOnTheWay) {
         ErrorText(context_, ErrorCode::UnsafeEntryName, {name});
-        return Outcome::Next;
+        return Step::Next;
       }
       if (status == platform::FolderStatus::Failed) {
         // Reported, and the write is still tried: it fails in turn and says which file.
@@ -370,22 +379,25 @@ class Extraction {
         break;
       case platform::WriteStatus::LinkOnTheWay:
         ErrorText(context_, ErrorCode::UnsafeEntryName, {name});
-        return Outcome::Next;
+        return Step::Next;
       case platform::WriteStatus::ReadOnlyExisting:
       case platform::WriteStatus::Failed:
         ErrorText(context_, ErrorCode::WriteFile, {platform::AsciiUpper(fullPath)});
-        return Outcome::Next;
+        return Step::Next;
     }
     if (!written.timeSet) ErrorText(context_, ErrorCode::SetFileTime);
     // Hidden, System and Archive have no counterpart to set here: a hidden file is one whose
     // name starts with ".", which the name already says.
-    return Outcome::Next;
+    return Step::Next;
   }
 
   AppContext& context_;
-  OverwritePrompt& prompt_;
   ExtractRequest request_;
-  const ExtractSeams& seams_;
+  OverwriteQuestion* const overwrite_;
+  // The record the overwrite question fills in; its answer is kept from one question to the
+  // next (yes to all, no to all, rename all).
+  OverwritePrompt prompt_;
+  bool cancelled_ = false;
   Session session_;
   // The request's names, matched once per entry without regard to letter case.
   const EntryNameSet selection_;
@@ -399,17 +411,20 @@ void RecordFailure(AppContext& context, const char* what) {
 
 }  // namespace
 
-bool ExtractEntries(AppContext& context, OverwritePrompt& prompt, ExtractRequest request,
-                    const ExtractSeams& seams) {
+Outcome ExtractEntries(AppContext& context, ExtractRequest request, const OperationSeams& seams) {
+  InterruptWatch watch(seams.progress);
+  bool ok = false;
+  bool cancelled = false;
   try {
-    Extraction extraction(context, prompt, std::move(request), seams);
-    return extraction.Run();
+    Extraction extraction(context, std::move(request), watch.sink(), seams);
+    ok = extraction.Run();
+    cancelled = extraction.cancelled();
   } catch (const std::bad_alloc&) {
     RecordFailure(context, "分配内存");
   } catch (const std::exception&) {
     RecordFailure(context, "解压缩");
   }
-  return false;
+  return OutcomeOf(context, ok, watch, cancelled);
 }
 
 bool RestoreFileTime(AppContext& context, const std::string& path, double dateTime) {
@@ -426,17 +441,20 @@ bool RestoreFileTime(AppContext& context, const std::string& path, double dateTi
   return true;
 }
 
-bool TestEntries(AppContext& context, const std::string& archivePath, std::string password,
-                 const ExtractSeams& seams) {
+Outcome TestEntries(AppContext& context, TestRequest request, const OperationSeams& seams) {
+  InterruptWatch watch(seams.progress);
+  bool ok = false;
   try {
-    context.errorLog.clear();
+    const std::string& archivePath = request.archivePath;
+    ClearErrorLog(context);
     context.stepOk = true;
     if (!platform::IsAbsolutePath(archivePath)) {
       ErrorText(context, ErrorCode::PathNotAbsolute, {archivePath});
-      return false;
+      return OutcomeOf(context, false, watch);
     }
-    Session session(context, seams, archivePath, std::move(password));
-    if (!session.Open()) return false;
+    Session session(context, watch.sink(), seams.password, request.passwordIsFinal, archivePath,
+                    std::move(request.password));
+    if (!session.Open()) return OutcomeOf(context, false, watch);
     const ArchiveIndex& index = session.index();
     for (std::size_t i = 0; i < static_cast<std::size_t>(index.count); ++i) {
       if (!session.ReportEntry(i)) break;
@@ -445,13 +463,13 @@ bool TestEntries(AppContext& context, const std::string& archivePath, std::strin
       (void)session.DecodeEntry(i);
     }
     session.ReportFinished();
-    return context.stepOk;
+    ok = context.stepOk;
   } catch (const std::bad_alloc&) {
     RecordFailure(context, "分配内存");
   } catch (const std::exception&) {
     RecordFailure(context, "测试");
   }
-  return false;
+  return OutcomeOf(context, ok, watch);
 }
 
 }  // namespace tovask

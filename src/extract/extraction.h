@@ -22,9 +22,15 @@
 // entry met without a password when the caller's password is final (run ends); with a busy
 // archive, 2 followed by 112.
 //
+// Outcome: Done when nothing was recorded; Cancelled after "取消" in the overwrite question
+// (36 recorded, the files written so far stay); Interrupted at a progress report the sink
+// answered false (107); Failed otherwise, also when the password prompt was cancelled (36):
+// the encrypted entries could not be extracted, which the user must be told about.
+//
 // The archive is held shared from the load of its index to the last block read, so a change
-// cannot replace it in between (archive_lock.h). Runs on the calling thread; the seams are used
-// only during the call and must outlive it.
+// cannot replace it in between (archive_lock.h). Requests, seams, threads and lifetimes as
+// operation.h says: progress, the password prompt (null: a needed password counts as
+// cancelled) and the overwrite question (null: a needed question counts as "no").
 //
 // Progress: the load reports 0..50; entry i of N (from 1) reports 50 + i * 50 / N with title
 // 32, also when it is skipped; a run without errors ends with 100 and title 33.
@@ -35,9 +41,7 @@
 #include <vector>
 
 #include "core/app_context.h"
-#include "core/progress.h"
-#include "core/prompts.h"
-#include "extract/overwrite.h"
+#include "core/operation.h"
 
 namespace tovask {
 
@@ -48,34 +52,33 @@ struct ExtractRequest {
   bool askBeforeOverwrite = true;
   std::optional<std::vector<std::string>> selection;   // absent: every entry
   std::optional<std::vector<std::string>> exclusions;  // used only without a selection
-};
-
-struct ExtractSeams {
-  ProgressSink* sink = nullptr;
-  PasswordPrompt* passwordPrompt = nullptr;  // null: a needed password counts as cancelled
-  OverwriteQuestion* overwrite = nullptr;    // null: a needed question counts as "no"
-  // True: the request's password is all there is (a script gave it, possibly empty), so no
-  // one is asked; an encrypted entry met without a password ends the run with 113.
+  // True: the password is all there is (a script gave it, possibly empty), so no one is
+  // asked; an encrypted entry met without a password ends the run with 113.
   bool passwordIsFinal = false;
 };
 
-// Result: true when the run recorded no error, and true after a cancel of the overwrite
-// question (message 36 recorded). The request is copied at the start; nothing of the caller's
-// record is used afterwards. The overwrite question is asked with prompt.answer reset to
-// AnswerNone, so a question left without an answer is seen as such: the entry is skipped (the
-// existing file is neither overwritten nor renamed, and the run goes on).
-[[nodiscard]] bool ExtractEntries(AppContext& context, OverwritePrompt& prompt,
-                                  ExtractRequest request, const ExtractSeams& seams);
+// The request is copied at the start; nothing of the caller's record is used afterwards. The
+// overwrite question is asked with its record's answer reset to AnswerNone, so a question left
+// without an answer is seen as such: the entry is skipped (the existing file is neither
+// overwritten nor renamed, and the run goes on).
+[[nodiscard]] Outcome ExtractEntries(AppContext& context, ExtractRequest request,
+                                     const OperationSeams& seams);
 
 // Sets the file's last-write time from a local date-time value (access time unchanged).
 // Records 1 (path as given) or 31 and returns false on failure.
 [[nodiscard]] bool RestoreFileTime(AppContext& context, const std::string& path, double dateTime);
 
+struct TestRequest {
+  std::string archivePath;
+  std::string password = {};     // as in ExtractRequest
+  bool passwordIsFinal = false;  // as in ExtractRequest
+};
+
 // Decodes and verifies every entry (names with "?" too) without writing anything; records one
 // message per failing entry (38, 39, 40, 37) and goes on with the next. The password is asked
-// once, at the first encrypted entry (cancel: 36, stop); progress as in ExtractEntries.
-// Returns true when every entry verified.
-[[nodiscard]] bool TestEntries(AppContext& context, const std::string& archivePath,
-                               std::string password, const ExtractSeams& seams);
+// once, at the first encrypted entry (cancel: 36, stop); progress as in ExtractEntries. Done
+// when every entry verified. Seams: progress and password.
+[[nodiscard]] Outcome TestEntries(AppContext& context, TestRequest request,
+                                  const OperationSeams& seams);
 
 }  // namespace tovask

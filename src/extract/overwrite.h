@@ -1,42 +1,16 @@
-// The overwrite question: the record through which extraction asks what to do with a file that
-// already exists, the seven answers, and the logic of the rename prompt and of automatic
-// numbering. The windows (or terminal prompts) that ask are outside the engine.
+// The overwrite question's logic: the texts that describe the two files, the rename prompt's
+// decision and automatic numbering. The question itself (OverwritePrompt, OverwriteQuestion,
+// the seven answers) is one of the operations' seams in core/prompts.h; the windows (or
+// terminal prompts) that ask are outside the engine.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <string>
 
+#include "core/prompts.h"
+
 namespace tovask {
-
-enum OverwriteAnswer : int {
-  AnswerNone = 0,
-  AnswerYes = 1,
-  AnswerYesToAll = 2,
-  AnswerRename = 3,
-  AnswerNo = 4,
-  AnswerNoToAll = 5,
-  AnswerCancel = 6,
-  AnswerRenameAll = 7,
-};
-
-struct OverwritePrompt {
-  OverwriteAnswer answer = AnswerNone;
-  std::string existingPath;       // full native path of the existing file
-  std::int32_t archivedSize = 0;  // original size of the entry that would replace it
-  double archivedTime = 0.0;      // its modification time (date-time value)
-  std::string newName;            // the file name typed in the rename prompt; "" = none
-};
-
-// Asks the overwrite question for prompt.existingPath. Sets prompt.answer (and, for
-// AnswerRename, prompt.newName: a plain file name, the candidate the user settled on; see
-// DecideRename). A window closed without an answer leaves prompt.answer as it was; the engine
-// sets it to AnswerNone before it asks, and skips the entry when it comes back so.
-class OverwriteQuestion {
- public:
-  virtual ~OverwriteQuestion() = default;
-  virtual void Ask(OverwritePrompt& prompt) = 0;
-};
 
 // "2005-3-7 9:5:2": no leading zeros; "" for an invalid value.
 [[nodiscard]] std::string FormatDateTime(double dateTime);

@@ -232,16 +232,16 @@ class CompressRun {
 
 }  // namespace
 
-bool CompressAndAdd(AppContext& context, std::vector<std::string> sources, std::string archivePath,
-                    std::string password, bool newArchive, ProgressSink* sink) {
-  context.errorLog.clear();
+Outcome CompressAndAdd(AppContext& context, CompressRequest request, const OperationSeams& seams) {
+  ClearErrorLog(context);
   context.stepOk = true;
+  InterruptWatch watch(seams.progress);
   bool ok = false;
   try {
     // The run owns the source list, the batch and the index; all of it is released when it
     // ends, on every path.
-    CompressRun run(context, std::move(password), newArchive, sink);
-    ok = run.Run(sources, archivePath);
+    CompressRun run(context, std::move(request.password), request.newArchive, watch.sink());
+    ok = run.Run(request.sources, request.archivePath);
   } catch (const std::bad_alloc&) {
     ErrorText(context, ErrorCode::InternalFailure, {"分配内存"});
     ok = false;
@@ -249,8 +249,9 @@ bool CompressAndAdd(AppContext& context, std::vector<std::string> sources, std::
     ErrorText(context, ErrorCode::InternalFailure, {std::string("压缩 (") + e.what() + ")"});
     ok = false;
   }
-  context.stepOk = ok;
-  return ok;
+  Outcome outcome = OutcomeOf(context, ok, watch);
+  context.stepOk = outcome.done();
+  return outcome;
 }
 
 }  // namespace tovask

@@ -4,17 +4,17 @@
 //
 // Each file is read whole and encoded in memory (digest, compression when strictly shorter,
 // encryption with a cipher method drawn per file when a password is given); the archive is then
-// written complete by the writer, which replaces the old file in one step.
+// written complete by the writer, which replaces the old file in one step. It uses the
+// progress seam only (operation.h); no question is asked.
 //
 // The archive is held exclusively from just before the load of the kept entries (after the
 // files are compressed) until the new file has replaced it (archive_lock.h); a busy archive is
-// refused (2, or 19 for a new archive, then 112). Runs on the calling thread; the sink is
-// used only during the call.
+// refused (2, or 19 for a new archive, then 112).
 //
 // Progress (with a sink): 1 (title 11); one report per file at i * 50 / count + 5 (title 12,
 // "i/count"), computed in integers; in add mode the load's band 55..75; the writer's band
 // 75..100. An interrupt (any report answering false, or the folder walk's ProcessEvents) stops
-// the run there with 107, and the archive on disk stays as it was.
+// the run there with 107 (outcome Interrupted), and the archive on disk stays as it was.
 //
 // Failures, in the order they are checked: 109 an empty archive path, 100 a relative one, 1 one
 // that ends with the separator (it names a folder, never the archive file); the
@@ -23,7 +23,7 @@
 // that cannot be read, unless empty); 99/1003; 12 the archive's folder cannot be created
 // (folder in upper case); the reader's and writer's messages; 111 for an exception from below.
 // Before the writer runs, nothing on disk is touched except the creation of the archive's
-// folder. stepOk ends equal to the result.
+// folder. stepOk ends true exactly when the outcome is Done.
 #pragma once
 
 #include <cstdint>
@@ -31,7 +31,7 @@
 #include <vector>
 
 #include "core/app_context.h"
-#include "core/progress.h"
+#include "core/operation.h"
 #include "platform/bytes.h"
 
 namespace tovask {
@@ -46,9 +46,14 @@ struct IncomingEntries {
   std::vector<Bytes> storedBlocks;
 };
 
-// Works on its own copies of every argument.
-[[nodiscard]] bool CompressAndAdd(AppContext& context, std::vector<std::string> sources,
-                                  std::string archivePath, std::string password = "",
-                                  bool newArchive = true, ProgressSink* sink = nullptr);
+struct CompressRequest {
+  std::vector<std::string> sources;  // absolute paths of files and folders, in order
+  std::string archivePath;
+  std::string password = {};  // "" = no encryption
+  bool newArchive = true;     // false: add to the existing archive, replacing same-named entries
+};
+
+[[nodiscard]] Outcome CompressAndAdd(AppContext& context, CompressRequest request,
+                                     const OperationSeams& seams = {});
 
 }  // namespace tovask

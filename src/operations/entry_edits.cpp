@@ -44,19 +44,28 @@ bool WithIndex(AppContext& context, Body&& body) {
   return result;
 }
 
+// The operation's outcome; stepOk ends true exactly when it is Done.
+Outcome Finish(AppContext& context, bool ok, const InterruptWatch& watch) {
+  Outcome outcome = OutcomeOf(context, ok, watch);
+  context.stepOk = outcome.done();
+  return outcome;
+}
+
 }  // namespace
 
-bool DeleteEntries(AppContext& context, std::string archive, std::vector<std::string> names,
-                   ProgressSink* sink) {
-  context.errorLog.clear();
-  return WithIndex(context, [&](ArchiveIndex& index) {
+Outcome DeleteEntries(AppContext& context, DeleteRequest request, const OperationSeams& seams) {
+  ClearErrorLog(context);
+  InterruptWatch watch(seams.progress);
+  ProgressSink* const sink = watch.sink();
+  const std::string& archive = request.archivePath;
+  const bool ok = WithIndex(context, [&](ArchiveIndex& index) {
     bool result = false;
     std::optional<ArchiveLock> lock =
         ArchiveLock::Acquire(context, archive, ArchiveLock::Purpose::Change, ErrorCode::ReadFile);
     if (!lock) return false;
     LoadOptions load;
     load.lock = &*lock;
-    load.exclusions = std::move(names);
+    load.exclusions = std::move(request.names);
     load.mode = LoadMode::WithBlocks;
     load.sink = sink;
     load.progressBase = 0;
@@ -77,24 +86,30 @@ bool DeleteEntries(AppContext& context, std::string archive, std::vector<std::st
     }
     return result;
   });
+  return Finish(context, ok, watch);
 }
 
-bool RenameEntry(AppContext& context, std::string archive, std::string oldName,
-                 std::string newName) {
-  context.errorLog.clear();
-  if (newName == oldName) return true;
+Outcome RenameEntry(AppContext& context, RenameRequest request) {
+  ClearErrorLog(context);
+  const InterruptWatch noProgress(nullptr);
+  const std::string& archive = request.archivePath;
+  const std::string& oldName = request.oldName;
+  const std::string& newName = request.newName;
+  if (newName == oldName) {
+    context.stepOk = true;
+    return Finish(context, true, noProgress);
+  }
 
   // A name extraction would refuse ("", "..", a leading "\", control characters, ...) is
   // refused here too, so a rename never makes an archive that cannot be extracted again.
   if (newName.find_first_of(kIllegalNameCharacters) != std::string::npos ||
       !IsSafeEntryName(newName)) {
-    context.stepOk = false;
     ErrorText(context, ErrorCode::RenameIllegalName, {newName});
-    return false;
+    return Finish(context, false, noProgress);
   }
   context.stepOk = true;
 
-  return WithIndex(context, [&](ArchiveIndex& index) {
+  const bool ok = WithIndex(context, [&](ArchiveIndex& index) {
     std::optional<ArchiveLock> lock =
         ArchiveLock::Acquire(context, archive, ArchiveLock::Purpose::Change, ErrorCode::ReadFile);
     if (!lock) return false;
@@ -135,25 +150,29 @@ bool RenameEntry(AppContext& context, std::string archive, std::string oldName,
     }
     return context.stepOk;
   });
+  return Finish(context, ok, noProgress);
 }
 
-bool EncryptEntries(AppContext& context, std::string archive, std::string password,
-                    std::vector<std::string> names, PasswordPrompt* prompt, ProgressSink* sink) {
-  context.errorLog.clear();
+Outcome EncryptEntries(AppContext& context, EncryptRequest request, const OperationSeams& seams) {
+  ClearErrorLog(context);
+  InterruptWatch watch(seams.progress);
+  ProgressSink* const sink = watch.sink();
+  const std::string& archive = request.archivePath;
+  std::string& password = request.password;
   if (password.empty()) {
     std::optional<std::string> answer;
-    if (prompt != nullptr)
-      answer = prompt->AskPassword(TitleText(context, TitleCode::PasswordPrompt),
-                                   TitleText(context, TitleCode::PasswordCaption));
+    if (seams.password != nullptr)
+      answer = seams.password->AskPassword(TitleText(context, TitleCode::PasswordPrompt),
+                                           TitleText(context, TitleCode::PasswordCaption));
     if (!answer) {
       // Cancelled: not a failure the caller reports, but nothing was done.
       context.stepOk = false;
-      return true;
+      return OutcomeOf(context, true, watch, /*cancelled=*/true);
     }
     password = std::move(*answer);  // used as confirmed, even when empty
   }
 
-  return WithIndex(context, [&](ArchiveIndex& index) {
+  const bool ok = WithIndex(context, [&](ArchiveIndex& index) {
     std::optional<ArchiveLock> lock =
         ArchiveLock::Acquire(context, archive, ArchiveLock::Purpose::Change, ErrorCode::ReadFile);
     if (!lock) return false;
@@ -165,7 +184,7 @@ bool EncryptEntries(AppContext& context, std::string archive, std::string passwo
     load.lock = &*lock;
     context.stepOk = LoadArchiveIndex(context, index, archive, load);
     if (context.stepOk) {
-      const EntryNameSet selected(names);
+      const EntryNameSet selected(request.names);
       // Columns of unequal length are the writer's to report; never index past one.
       const std::size_t rows = std::min({index.paths.size(), index.flags.size(),
                                          index.storedSizes.size(), index.storedBlocks.size()});
@@ -215,6 +234,7 @@ bool EncryptEntries(AppContext& context, std::string archive, std::string passwo
     }
     return context.stepOk;
   });
+  return Finish(context, ok, watch);
 }
 
 }  // namespace tovask

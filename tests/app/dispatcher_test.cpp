@@ -21,7 +21,7 @@ struct WindowRecorder : ErrorDisplay {
   }
   DispatchSeams Seams(ProgressSink* sink = nullptr) {
     DispatchSeams seams;
-    seams.sink = sink;
+    seams.operation.progress = sink;
     seams.errors = this;
     seams.setButtonCaption = [this](const std::string& caption) { captions.push_back(caption); };
     seams.closeWindow = [this] { ++closes; };
@@ -41,7 +41,6 @@ class DispatcherTest : public EditsTest {
   std::string Source(const std::string& name) { return dir_ / ("src/" + name); }
   std::string Target() { return dir_ / "out"; }
 
-  OverwritePrompt prompt_;
   WindowRecorder window_;
 };
 
@@ -78,7 +77,7 @@ TEST_P(DispatchKindTest, RunsTheOperationOfTheKind) {
   }
   context_.currentArchivePath = "/elsewhere.tvk";
 
-  RunPendingOperation(context_, prompt_, request, window_.Seams());
+  (void)RunPendingOperation(context_, request, window_.Seams());
   ASSERT_TRUE(request.succeeded) << context_.errorLog;
   EXPECT_TRUE(window_.errors.empty());
   EXPECT_EQ(window_.captions, Names{"完成"});
@@ -128,9 +127,14 @@ TEST_F(DispatcherTest, InterruptStopsTheRunAndCallsNoSeamAfterIt) {
       RecordingSink sink;
       sink.InterruptAtReport(at);
       window_ = WindowRecorder{};
-      RunPendingOperation(context_, prompt_, request, window_.Seams(&sink));
+      const std::optional<Outcome> outcome =
+          RunPendingOperation(context_, request, window_.Seams(&sink));
 
       EXPECT_EQ(sink.records().size(), static_cast<std::size_t>(at));
+      ASSERT_TRUE(outcome);
+      EXPECT_EQ(outcome->kind, OutcomeKind::Interrupted);
+      EXPECT_EQ(outcome->messages,
+                (std::vector<LoggedMessage>{{ErrorCode::Interrupted, "操作被中断！"}}));
       EXPECT_EQ(context_.errorLog, "107:操作被中断！");
       EXPECT_FALSE(request.succeeded);
       EXPECT_TRUE(window_.errors.empty());
@@ -152,7 +156,7 @@ TEST_F(DispatcherTest, FailureShowsTheLogTitledErrorAndAlwaysCloses) {
   request.succeeded = true;  // from an earlier run
   context_.currentArchivePath = "/current.tvk";
 
-  RunPendingOperation(context_, prompt_, request, window_.Seams());
+  (void)RunPendingOperation(context_, request, window_.Seams());
   EXPECT_FALSE(request.succeeded);
   ASSERT_EQ(window_.errors.size(), 1u);
   EXPECT_EQ(window_.errors[0].second, "错误");
@@ -170,7 +174,7 @@ TEST_F(DispatcherTest, FailedNewArchiveKeepsTheCurrentArchive) {
   request.archivePath = dir_ / "work/new.tvk";
   request.items = {Source("does-not-exist.txt")};
   context_.currentArchivePath = "/current.tvk";
-  RunPendingOperation(context_, prompt_, request, window_.Seams());
+  (void)RunPendingOperation(context_, request, window_.Seams());
   EXPECT_FALSE(request.succeeded);
   EXPECT_EQ(window_.errors.size(), 1u);
   EXPECT_EQ(context_.currentArchivePath, "/current.tvk");
@@ -183,7 +187,7 @@ TEST_F(DispatcherTest, UnknownKindDoesNothing) {
   request.archivePath = dir_ / "work/new.tvk";
   request.items = {Source("one.txt")};
   request.closeWhenDone = true;
-  RunPendingOperation(context_, prompt_, request, window_.Seams());
+  (void)RunPendingOperation(context_, request, window_.Seams());
   EXPECT_FALSE(platform::PathExists(request.archivePath));
   EXPECT_TRUE(window_.captions.empty());
   EXPECT_TRUE(window_.errors.empty());
@@ -203,7 +207,7 @@ TEST_F(DispatcherTest, TheOperationWorksOnCopiesWhenTheRequestIsResetDuringTheRu
   sink.onReport = [&](int number, const RecordingSink::Record&) {
     if (number == 1) ResetPendingOperation(request);
   };
-  RunPendingOperation(context_, prompt_, request, window_.Seams(&sink));
+  (void)RunPendingOperation(context_, request, window_.Seams(&sink));
   EXPECT_TRUE(request.succeeded) << context_.errorLog;
   EXPECT_EQ(Paths(), Names{"b.txt"});
   EXPECT_EQ(context_.currentArchivePath, archive_);
@@ -232,14 +236,14 @@ TEST_F(DispatcherTest, ASecondRequestAfterAResetRunsWithoutTheOldPassword) {
   request.archivePath = archive_;
   request.items = {Source("one.txt")};
   request.password = "secret";
-  RunPendingOperation(context_, prompt_, request, window_.Seams());
+  (void)RunPendingOperation(context_, request, window_.Seams());
   ASSERT_TRUE(request.succeeded) << context_.errorLog;
   ResetPendingOperation(request);
 
   request.kind = std::string(kKindAdd);
   request.archivePath = archive_;
   request.items = {Source("two.txt")};
-  RunPendingOperation(context_, prompt_, request, window_.Seams());
+  (void)RunPendingOperation(context_, request, window_.Seams());
   ASSERT_TRUE(request.succeeded) << context_.errorLog;
   const ArchiveIndex index = Load(LoadMode::WithBlocks);
   ASSERT_EQ(index.paths, (Names{"one.txt", "two.txt"}));

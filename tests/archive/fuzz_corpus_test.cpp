@@ -55,7 +55,7 @@ TEST_F(FuzzCorpusTest, EverySeedLoadsAsExpectedInEveryMode) {
     const auto known = KnownSeeds().find(name);
     for (const LoadMode mode :
          {LoadMode::IndexOnly, LoadMode::WithBlocks, LoadMode::WithDataArea}) {
-      context.errorLog.clear();
+      ClearErrorLog(context);
       LoadOptions options;
       options.mode = mode;
       const bool ok = LoadArchiveIndex(context, index, item.path().string(), options);

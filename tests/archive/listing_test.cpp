@@ -10,6 +10,7 @@
 
 #include "archive/format.h"
 #include "archive/listing_fixture.h"
+#include "core/messages.h"
 #include "platform/text.h"
 
 namespace tovask {
@@ -184,7 +185,7 @@ TEST_F(ListingTest, ListsEntriesInIndexOrderAndMakesTheSummary) {
       MakeEntry("空.txt", 500, 0, 0),
   };
   const std::string path = WriteArchiveFile("three.tvk", entries);
-  context_.errorLog = "1:stale";
+  ErrorText(context_, ErrorCode::OpenFile, {"stale"});
 
   ArchiveListing listing;
   ASSERT_TRUE(ListArchive(context_, path, listing)) << context_.errorLog;
@@ -234,7 +235,7 @@ TEST_F(ListingTest, FailedLoadLeavesTheListingAlone) {
   const std::string missing = dir_ / "missing.tvk";
 
   for (const std::string& path : {notArchive, missing}) {
-    context_.errorLog = "1:stale";
+    ErrorText(context_, ErrorCode::OpenFile, {"stale"});
     ArchiveListing listing;
     listing.entries = {MakeEntry("kept", 1, 1)};
     listing.summary = {"RID1.05", 1, 1, 1, 99};
@@ -245,7 +246,7 @@ TEST_F(ListingTest, FailedLoadLeavesTheListingAlone) {
     EXPECT_EQ(context_.errorLog.find("1:stale"), std::string::npos) << context_.errorLog;
     EXPECT_FALSE(context_.errorLog.empty()) << path;
   }
-  context_.errorLog.clear();
+  ClearErrorLog(context_);
   ArchiveListing listing;
   EXPECT_FALSE(ListArchive(context_, notArchive, listing));
   EXPECT_EQ(context_.errorLog.rfind("51:", 0), 0u) << context_.errorLog;

@@ -38,7 +38,7 @@ class ReaderRobustnessTest : public testing::ArchiveFixture {
 
   bool Load(const Bytes& bytes, LoadMode mode) {
     testing::WriteFile(path_, ToText(bytes));
-    context.errorLog.clear();
+    ClearErrorLog(context);
     context.stepOk = true;
     LoadOptions options;
     options.mode = mode;

@@ -44,7 +44,7 @@ class ReaderTest : public testing::ArchiveFixture {
   }
 
   bool Load(const std::string& path, LoadOptions options = {}) {
-    context.errorLog.clear();
+    ClearErrorLog(context);
     context.stepOk = true;
     return LoadArchiveIndex(context, index, path, options);
   }

@@ -55,7 +55,7 @@ class WriterTest : public testing::ArchiveFixture {
   }
 
   bool Write(const std::string& path, WriteOptions options = {}) {
-    context.errorLog.clear();
+    ClearErrorLog(context);
     context.stepOk = true;
     return WriteArchive(context, index, path, options);
   }

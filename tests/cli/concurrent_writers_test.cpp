@@ -62,13 +62,13 @@ class ConcurrentWritersTest : public ::testing::Test {
       index.storedBlocks.push_back(std::move(encoded->block));
     }
     index.count = kEntries;
-    context_.errorLog.clear();
+    ClearErrorLog(context_);
     ASSERT_TRUE(WriteArchive(context_, index, Archive())) << context_.errorLog;
   }
 
   std::set<std::string> Entries() {
     ArchiveIndex index;
-    context_.errorLog.clear();
+    ClearErrorLog(context_);
     EXPECT_TRUE(LoadArchiveIndex(context_, index, Archive())) << context_.errorLog;
     return {index.paths.begin(), index.paths.end()};
   }

@@ -82,7 +82,7 @@ class ModifyCommandsTest : public ::testing::Test {
     ArchiveIndex index;
     LoadOptions options;
     options.mode = LoadMode::WithBlocks;
-    context_.errorLog.clear();
+    ClearErrorLog(context_);
     EXPECT_TRUE(LoadArchiveIndex(context_, index, Archive(), options)) << context_.errorLog;
     std::vector<std::string> contents;
     for (std::size_t i = 0; i < index.paths.size(); ++i) {
@@ -147,10 +147,10 @@ TEST_F(ModifyCommandsTest, EmptyPasswordForExtractAndTestSaysAPasswordIsNeeded) 
     std::vector<std::string> args;
     std::string input;
   };
-  for (const Case& c : {Case{{"extract", "a.tvk", "-o", "out", "-p", ""}, ""},
-                        Case{{"extract", "a.tvk", "-o", "out", "--password-stdin"}, "\n"},
-                        Case{{"test", "a.tvk", "-p", ""}, ""},
-                        Case{{"test", "a.tvk", "--password-stdin"}, ""}}) {
+  for (const Case& c :
+       {Case{{"extract", "a.tvk", "-o", "out", "-p", ""}, ""},
+        Case{{"extract", "a.tvk", "-o", "out", "--password-stdin"}, "\n"},
+        Case{{"test", "a.tvk", "-p", ""}, ""}, Case{{"test", "a.tvk", "--password-stdin"}, ""}}) {
     SCOPED_TRACE(c.args[0] + " " + c.args.back());
     const ProcessResult r = Tvk(c.args, c.input);
     EXPECT_EQ(r.exitCode, 1);
@@ -170,9 +170,9 @@ TEST_F(ModifyCommandsTest, PasswordOptionWithoutAPasswordIsAUsageError) {
     std::string errPart;
   };
   for (const char* command : {"create", "add"}) {
-    for (const Case& c : {Case{{"--password-stdin"}, "", "--password-stdin"},
-                          Case{{"--password-stdin"}, "\n", "empty"},
-                          Case{{"-p", ""}, "", "empty"}}) {
+    for (const Case& c :
+         {Case{{"--password-stdin"}, "", "--password-stdin"},
+          Case{{"--password-stdin"}, "\n", "empty"}, Case{{"-p", ""}, "", "empty"}}) {
       SCOPED_TRACE(std::string(command) + " " + c.options[0]);
       std::vector<std::string> args = {command, "a.tvk", "src"};
       args.insert(args.end(), c.options.begin(), c.options.end());

@@ -56,7 +56,7 @@ class MessagesTest : public ::testing::Test {
   }
   // The log entry one ErrorText call produces on an empty log.
   std::string ErrorOf(ErrorCode code, const std::vector<std::string>& args = {}) {
-    context_.errorLog.clear();
+    ClearErrorLog(context_);
     context_.stepOk = true;
     ErrorText(context_, code, args);
     EXPECT_FALSE(context_.stepOk) << "code " << CodeNumber(code);

@@ -49,12 +49,15 @@ class ScriptedQuestion : public OverwriteQuestion {
       step = script_.front();
       script_.pop_front();
     }
-    if (step.answer == AnswerNone) return;  // closed without a button
-    prompt.answer = step.answer;
-    if (step.answer == AnswerRename) prompt.newName = step.newName;
+    if (step.answer != AnswerNone) {  // AnswerNone: closed without a button
+      prompt.answer = step.answer;
+      if (step.answer == AnswerRename) prompt.newName = step.newName;
+    }
+    lastPrompt = prompt;
   }
 
   std::vector<std::string> asked;
+  OverwritePrompt lastPrompt;  // the record as the question left it, last time asked
 
  private:
   std::deque<Step> script_;
@@ -137,14 +140,16 @@ class ExtractFixture : public ArchiveFixture {
     return request;
   }
 
+  // True when nothing failed: Done, or Cancelled by the overwrite question's "取消".
   bool Extract(const ExtractRequest& request) {
-    return ExtractEntries(context, prompt, request, seams);
+    outcome = ExtractEntries(context, request, seams);
+    return outcome.kind == OutcomeKind::Done || outcome.kind == OutcomeKind::Cancelled;
   }
   bool Extract() { return Extract(Request()); }
 
   TempDir target;
-  OverwritePrompt prompt;
-  ExtractSeams seams;
+  OperationSeams seams;
+  Outcome outcome;  // of the last Extract
 };
 
 }  // namespace tovask::testing

@@ -92,18 +92,19 @@ inline std::string ExtractAndCheck(const std::uint8_t* data, std::size_t size,
     context.archiveMagic = "RID";
     context.formatVersion = "1.05";
     context.runDirectory = arch + "/";
-    OverwritePrompt prompt;
     RenameAllQuestion question;
     FixedPassword password;
     ExtractRequest request;
     request.archivePath = input;
     request.password = "pw";
     request.targetFolder = out;
-    ExtractSeams seams;
+    OperationSeams seams;
     seams.overwrite = &question;
-    seams.passwordPrompt = &password;
-    const bool ok = ExtractEntries(context, prompt, request, seams);
-    if (ok != context.errorLog.empty()) problem = "result and error log disagree";
+    seams.password = &password;
+    const Outcome outcome = ExtractEntries(context, request, seams);
+    if (outcome.done() != context.errorLog.empty() || outcome.LogText() != context.errorLog) {
+      problem = "outcome and error log disagree";
+    }
   }
   if (tamper) tamper(root);
 

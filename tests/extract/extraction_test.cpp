@@ -96,7 +96,7 @@ TEST_F(ExtractionTest, SelectionComparesInUpperCaseAndSkipsTheRest) {
   ExtractRequest request = Request();
   request.selection = std::vector<std::string>{"README.TXT", "sub\\deep.TXT", "nomatch"};
   ReportLog sink;
-  seams.sink = &sink;
+  seams.progress = &sink;
   ASSERT_TRUE(Extract(request)) << context.errorLog;
   EXPECT_THAT(TreeOf(target.path()), ElementsAre("Sub/", "Sub/Deep.txt", "readme.txt"));
   // Skipped entries still advance the bar: 50 + i * 50 / 3 for each of the three.
@@ -131,7 +131,7 @@ TEST_F(ExtractionTest, NameWithQuestionMarkIsSkippedSilently) {
 TEST_F(ExtractionTest, ProgressOfFourEntries) {
   WriteArchive({Stored("1", "1"), Stored("2", "2"), Stored("3", "3"), Stored("4", "4")});
   ReportLog sink;
-  seams.sink = &sink;
+  seams.progress = &sink;
   ASSERT_TRUE(Extract()) << context.errorLog;
   std::vector<std::pair<int, std::string>> tail(sink.reports.end() - 5, sink.reports.end());
   EXPECT_THAT(tail, ElementsAre(std::pair(62, TitleText(context, TitleCode::Decompressing, {"1"})),
@@ -148,7 +148,7 @@ TEST_F(ExtractionTest, FailedRunDoesNotReportCompletion) {
   damaged.block[0] ^= 0xFF;
   WriteArchive({damaged});
   ReportLog sink;
-  seams.sink = &sink;
+  seams.progress = &sink;
   EXPECT_FALSE(Extract());
   ASSERT_FALSE(sink.reports.empty());
   EXPECT_NE(sink.reports.back().second, TitleText(context, TitleCode::DecompressionDone));
@@ -158,7 +158,7 @@ TEST_F(ExtractionTest, InterruptStopsAndKeepsWrittenFiles) {
   WriteArchive({Stored("1", "1"), Stored("2", "2"), Stored("3", "3")});
   // One load report per entry, then the entry reports: stop at the second entry's report.
   ReportLog sink(3 + 2);
-  seams.sink = &sink;
+  seams.progress = &sink;
   EXPECT_FALSE(Extract());
   EXPECT_THAT(Codes(), ElementsAre(107));
   EXPECT_THAT(TreeOf(target.path()), ElementsAre("1"));
@@ -224,7 +224,7 @@ TEST_F(ExtractionTest, ArchiveTruncatedAfterLoadEndsWith37) {
     std::string path_;
     bool done_ = false;
   } sink(ArchivePath());
-  seams.sink = &sink;
+  seams.progress = &sink;
   EXPECT_FALSE(Extract());
   EXPECT_THAT(Codes(), ElementsAre(37));
 }
@@ -233,7 +233,7 @@ TEST_F(ExtractionTest, WrongPasswordStopsAtFirstEncryptedEntry) {
   WriteArchive({Stored("plain.txt", "p"), Stored("secret.txt", "s3cret", "right"),
                 Stored("later.txt", "l")});
   ScriptedPassword password(std::string("wrong"));
-  seams.passwordPrompt = &password;
+  seams.password = &password;
   EXPECT_FALSE(Extract());
   EXPECT_THAT(Codes(), ElementsAre(38));
   EXPECT_EQ(password.calls, 1);
@@ -245,7 +245,7 @@ TEST_F(ExtractionTest, WrongPasswordStopsAtFirstEncryptedEntry) {
 TEST_F(ExtractionTest, EmptyTypedPasswordGives38) {
   WriteArchive({Stored("secret.txt", "s3cret", "right")});
   ScriptedPassword password(std::string(""));
-  seams.passwordPrompt = &password;
+  seams.password = &password;
   EXPECT_FALSE(Extract());
   EXPECT_THAT(Codes(), ElementsAre(38));
 }
@@ -254,7 +254,7 @@ TEST_F(ExtractionTest, PasswordIsAskedOnceAndUsedForEveryEncryptedEntry) {
   WriteArchive(
       {Stored("a.txt", "alpha", "pw"), Stored("b.txt", "beta", "pw"), Stored("c.txt", "gamma")});
   ScriptedPassword password(std::string("pw"));
-  seams.passwordPrompt = &password;
+  seams.password = &password;
   ASSERT_TRUE(Extract()) << context.errorLog;
   EXPECT_EQ(password.calls, 1);
   EXPECT_EQ(ReadFile(target / "a.txt"), "alpha");
@@ -265,7 +265,7 @@ TEST_F(ExtractionTest, PasswordIsAskedOnceAndUsedForEveryEncryptedEntry) {
 TEST_F(ExtractionTest, GivenPasswordIsNotAskedFor) {
   WriteArchive({Stored("a.txt", "alpha", "pw")});
   ScriptedPassword password(std::string("other"));
-  seams.passwordPrompt = &password;
+  seams.password = &password;
   ExtractRequest request = Request();
   request.password = "pw";
   ASSERT_TRUE(Extract(request)) << context.errorLog;
@@ -279,7 +279,7 @@ TEST_F(ExtractionTest, CancelledOrMissingPasswordPromptRecordsOnly36) {
     WriteArchive(
         {Stored("plain.txt", "p"), Stored("secret.txt", "s", "pw"), Stored("later.txt", "l")});
     ScriptedPassword password(std::nullopt);
-    seams.passwordPrompt = withPrompt ? &password : nullptr;
+    seams.password = withPrompt ? &password : nullptr;
     EXPECT_FALSE(Extract());
     EXPECT_THAT(Codes(), ElementsAre(36));
     EXPECT_THAT(TreeOf(target.path()), ElementsAre("plain.txt"));
@@ -409,8 +409,8 @@ TEST_F(ExtractionTest, RequestIsCopied) {
    private:
     ExtractRequest* request_;
   } sink(&request);
-  seams.sink = &sink;
-  ASSERT_TRUE(ExtractEntries(context, prompt, request, seams)) << context.errorLog;
+  seams.progress = &sink;
+  ASSERT_TRUE(ExtractEntries(context, request, seams).done()) << context.errorLog;
   EXPECT_THAT(TreeOf(target.path()), ElementsAre("1", "2"));
 }
 

@@ -119,8 +119,8 @@ TEST_P(OverwriteAnswerTest, Alone) {
   EXPECT_EQ(Codes(), c.codes);
   EXPECT_EQ(ContentsOf(target.path()), c.alone);
   ASSERT_THAT(question.asked, ElementsAre(target / "a.txt"));
-  EXPECT_EQ(prompt.archivedSize, 5);
-  EXPECT_EQ(prompt.archivedTime, kExampleTime);
+  EXPECT_EQ(question.lastPrompt.archivedSize, 5);
+  EXPECT_EQ(question.lastPrompt.archivedTime, kExampleTime);
 }
 
 TEST_P(OverwriteAnswerTest, FirstOfSeveral) {
@@ -147,7 +147,7 @@ TEST_F(ExtractFixture, RememberedAnswerLastsOneRunOnly) {
   seams.overwrite = &first;
   ASSERT_TRUE(Extract());
   EXPECT_EQ(first.asked.size(), 1u);
-  EXPECT_EQ(prompt.answer, AnswerYesToAll);
+  EXPECT_EQ(first.lastPrompt.answer, AnswerYesToAll);
 
   ScriptedQuestion second({{AnswerNoToAll, ""}});
   seams.overwrite = &second;
@@ -161,8 +161,9 @@ TEST_F(ExtractFixture, CancelEndsAtOnceWithoutCompletionReport) {
   ScriptedQuestion question({{AnswerCancel, ""}});
   seams.overwrite = &question;
   ReportLog sink;
-  seams.sink = &sink;
+  seams.progress = &sink;
   EXPECT_TRUE(Extract());
+  EXPECT_EQ(outcome.kind, OutcomeKind::Cancelled);
   EXPECT_THAT(Codes(), ElementsAre(36));
   EXPECT_EQ(sink.reports.back().second, TitleText(context, TitleCode::Decompressing, {"a.txt"}));
   EXPECT_FALSE(std::filesystem::exists(target / "b.txt"));

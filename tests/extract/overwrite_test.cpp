@@ -168,7 +168,7 @@ TEST_F(RestoreFileTimeTest, Failures) {
   EXPECT_THAT(Codes(), ElementsAre(1));
   EXPECT_NE(context.errorLog.find(missing), std::string::npos);  // as given, not upper-cased
 
-  context.errorLog.clear();
+  ClearErrorLog(context);
   const std::string path = work / "f.txt";
   WriteFile(path, "x");
   EXPECT_FALSE(RestoreFileTime(context, path, std::nan("")));

@@ -58,11 +58,11 @@ TEST_P(RoundTripTest, TreeComesBackIdentical) {
       ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
     }
   }
-  ASSERT_TRUE(CompressAndAdd(context, {source / "tree"}, ArchivePath(), password))
+  ASSERT_TRUE(CompressAndAdd(context, {{source / "tree"}, ArchivePath(), password}).done())
       << context.errorLog;
 
   ScriptedPassword prompt(password);
-  seams.passwordPrompt = &prompt;
+  seams.password = &prompt;
   ASSERT_TRUE(Extract()) << context.errorLog;
   EXPECT_EQ(prompt.calls, password.empty() ? 0 : 1);
 

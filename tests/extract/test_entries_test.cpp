@@ -11,7 +11,7 @@ using ::testing::ElementsAre;
 class TestEntriesTest : public ExtractFixture {
  protected:
   bool Test(const std::string& password = "") {
-    return TestEntries(context, ArchivePath(), password, seams);
+    return TestEntries(context, {ArchivePath(), password}, seams).done();
   }
 };
 
@@ -19,7 +19,7 @@ TEST_F(TestEntriesTest, SoundArchivePasses) {
   WriteArchive({Stored("a.txt", "alpha"), Stored("b\\c.txt", std::string(5000, 'c')),
                 Stored("q?.txt", "verified too"), Stored("e", "")});
   ReportLog sink;
-  seams.sink = &sink;
+  seams.progress = &sink;
   EXPECT_TRUE(Test()) << context.errorLog;
   EXPECT_EQ(sink.reports.back(), std::pair(100, TitleText(context, TitleCode::DecompressionDone)));
   EXPECT_EQ(sink.reports[sink.reports.size() - 2].first, 100);
@@ -48,7 +48,7 @@ TEST_F(TestEntriesTest, ReportsEveryFailingEntry) {
 TEST_F(TestEntriesTest, WrongPasswordFailsEveryEncryptedEntryAndAsksOnce) {
   WriteArchive({Stored("a", "alpha", "pw"), Stored("b", "plain"), Stored("c", "gamma", "pw")});
   ScriptedPassword password(std::string("nope"));
-  seams.passwordPrompt = &password;
+  seams.password = &password;
   EXPECT_FALSE(Test());
   EXPECT_THAT(Codes(), ElementsAre(38, 38));
   EXPECT_EQ(password.calls, 1);
@@ -62,7 +62,7 @@ TEST_F(TestEntriesTest, RightPasswordPasses) {
 TEST_F(TestEntriesTest, CancelledPasswordStops) {
   WriteArchive({Stored("a", "alpha", "pw"), Stored("b", "plain")});
   ScriptedPassword password(std::nullopt);
-  seams.passwordPrompt = &password;
+  seams.password = &password;
   EXPECT_FALSE(Test());
   EXPECT_THAT(Codes(), ElementsAre(36));
 }
@@ -70,7 +70,7 @@ TEST_F(TestEntriesTest, CancelledPasswordStops) {
 TEST_F(TestEntriesTest, UnreadableArchive) {
   EXPECT_FALSE(Test());  // no file at all
   EXPECT_THAT(Codes(), ElementsAre(2));
-  EXPECT_FALSE(TestEntries(context, "relative.tvk", "", seams));
+  EXPECT_FALSE(TestEntries(context, {"relative.tvk"}, seams).done());
   EXPECT_THAT(Codes(), ElementsAre(100));
 }
 

@@ -34,12 +34,12 @@ class ArchiveHoldTest : public EditsTest {
   std::string OtherChangeGets() {
     AppContext other;
     StartUp(other, dir_ / "prog");
-    if (RenameEntry(other, archive_, "keep.txt", "renamed.txt")) return "done";
+    if (RenameEntry(other, {archive_, "keep.txt", "renamed.txt"}).done()) return "done";
     return CodesText(other);
   }
   static std::string CodesText(const AppContext& context) {
     std::string text;
-    for (int code : LoggedCodes(context.errorLog)) text += std::to_string(code) + " ";
+    for (int code : LoggedCodes(context)) text += std::to_string(code) + " ";
     return text;
   }
 };
@@ -56,17 +56,17 @@ TEST_F(ArchiveHoldTest, OthersAreRefusedFromLoadToReplace) {
   const std::vector<ChangeCase> cases = {
       {"delete",
        [](AppContext& c, const std::string& a, const std::string&, ProgressSink* s) {
-         return DeleteEntries(c, a, {"gone.txt"}, s);
+         return DeleteEntries(c, {a, {"gone.txt"}}, {s}).done();
        },
        {"keep.txt"}},
       {"add",
        [](AppContext& c, const std::string& a, const std::string& src, ProgressSink* s) {
-         return CompressAndAdd(c, {src + "/new.txt"}, a, "", false, s);
+         return CompressAndAdd(c, {{src + "/new.txt"}, a, "", false}, {s}).done();
        },
        {"keep.txt", "gone.txt", "new.txt"}},
       {"set password",
        [](AppContext& c, const std::string& a, const std::string&, ProgressSink* s) {
-         return EncryptEntries(c, a, "pw", {"keep.txt"}, nullptr, s);
+         return EncryptEntries(c, {a, "pw", {"keep.txt"}}, {s, nullptr}).done();
        },
        {"keep.txt", "gone.txt"}},
   };
@@ -84,7 +84,7 @@ TEST_F(ArchiveHoldTest, OthersAreRefusedFromLoadToReplace) {
       readerSaw.push_back(OtherReaderSees());
       changeGot.push_back(OtherChangeGets());
     };
-    context_.errorLog.clear();
+    ClearErrorLog(context_);
     ASSERT_TRUE(c.run(context_, archive_, dir_ / "src", &sink)) << context_.errorLog;
     ASSERT_FALSE(readerSaw.empty());
     for (const std::string& seen : readerSaw) EXPECT_EQ(seen, "2 112 ");
@@ -104,8 +104,9 @@ TEST_F(ArchiveHoldTest, NewArchiveNeverReplacesOneCreatedMeanwhile) {
       WriteFile(archive_, "someone else's archive");
     }
   };
-  EXPECT_FALSE(CompressAndAdd(context_, {dir_ / "src/new.txt"}, archive_, "", false, &sink));
-  EXPECT_EQ(LoggedCodes(context_.errorLog), (std::vector<int>{19, 112}));
+  EXPECT_FALSE(
+      CompressAndAdd(context_, {{dir_ / "src/new.txt"}, archive_, "", false}, {&sink}).done());
+  EXPECT_EQ(LoggedCodes(context_), (std::vector<int>{19, 112}));
   EXPECT_EQ(ReadFile(archive_), "someone else's archive");
   EXPECT_EQ(WorkFolderNames(), Names{"a.tvk"});
 }
@@ -116,7 +117,7 @@ TEST_F(ArchiveHoldTest, NextChangeRemovesALeftoverTemporaryFile) {
   std::string leftover;
   ASSERT_TRUE(platform::File::CreateTemporary(workFolder_, "a.tvk", &leftover).has_value());
   ASSERT_EQ(WorkFolderNames().size(), 2u);
-  ASSERT_TRUE(DeleteEntries(context_, archive_, {"gone.txt"})) << context_.errorLog;
+  ASSERT_TRUE(DeleteEntries(context_, {archive_, {"gone.txt"}}).done()) << context_.errorLog;
   EXPECT_EQ(WorkFolderNames(), Names{"a.tvk"});
 }
 

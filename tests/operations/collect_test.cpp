@@ -54,7 +54,7 @@ class CollectTest : public ::testing::Test {
     set.fullPaths = {"/stale"};
     set.count = 1;
     EXPECT_FALSE(CollectSources(context_, sources, set, events));
-    EXPECT_EQ(LoggedCodes(context_.errorLog), codes) << context_.errorLog;
+    EXPECT_EQ(LoggedCodes(context_), codes) << context_.errorLog;
     EXPECT_THAT(set.fullPaths, IsEmpty());
     EXPECT_THAT(set.relativeNames, IsEmpty());
     EXPECT_EQ(set.count, 0);
@@ -231,12 +231,12 @@ TEST_F(CollectTest, MissingOrRelativeSourceCollectsNothing) {
   ExpectFailure({good, tmp_ / "nothing-here"}, {101});
   EXPECT_NE(context_.errorLog.find(tmp_ / "nothing-here"), std::string::npos);
 
-  context_.errorLog.clear();
+  ClearErrorLog(context_);
   ExpectFailure({good, "relative/file.txt"}, {100});
   EXPECT_NE(context_.errorLog.find("relative/file.txt"), std::string::npos);
 
   // A dangling link given as a source is as missing as a missing file.
-  context_.errorLog.clear();
+  ClearErrorLog(context_);
   fs::create_symlink(tmp_ / "gone", tmp_ / "dangling");
   ExpectFailure({tmp_ / "dangling"}, {101});
 }
@@ -265,14 +265,14 @@ TEST_F(CollectTest, NamesAnEntryCannotHoldAreRefusedByFullPath) {
     const std::string bad = folder + "/" + c.relative;
     WriteFile(bad, "x");
     ASSERT_TRUE(fs::exists(bad));
-    context_.errorLog.clear();
+    ClearErrorLog(context_);
     ExpectFailure({c.trailingSeparator ? folder + "/" : folder}, {103});
     // The message names the file, its control characters and stray bytes escaped.
     EXPECT_NE(context_.errorLog.find(EscapeControlCharacters(bad)), std::string::npos)
         << context_.errorLog;
   }
   // A file source with such a name is refused too; every bad file gets its own message.
-  context_.errorLog.clear();
+  ClearErrorLog(context_);
   const std::string q = Make("q?.txt");
   const std::string ctl = Make(std::string("c\x7F.txt"));
   ExpectFailure({q, Make("fine.txt"), ctl}, {103, 103});
@@ -320,7 +320,7 @@ TEST_F(CollectTest, ProcessEventsOncePerWalkedFolderAndInterrupt) {
   }
   for (int n = 1; n <= 3; ++n) {
     SCOPED_TRACE(n);
-    context_.errorLog.clear();
+    ClearErrorLog(context_);
     RecordingSink events;
     events.InterruptAtEvents(n);
     ExpectFailure({tmp_ / "Data"}, {107}, &events);

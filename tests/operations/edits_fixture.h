@@ -98,7 +98,7 @@ class EditsTest : public ::testing::Test {
       index.storedBlocks.push_back(std::move(encoded->block));
     }
     index.count = static_cast<std::int32_t>(files.size());
-    context_.errorLog.clear();
+    ClearErrorLog(context_);
     ASSERT_TRUE(WriteArchive(context_, index, path)) << context_.errorLog;
   }
   void MakeArchive(const std::vector<StoredFile>& files) { MakeArchive(files, archive_); }

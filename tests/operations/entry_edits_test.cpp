@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/messages.h"
 #include "operations/edits_fixture.h"
 #include "support/recording_sink.h"
 #include "support/scripted_password.h"
@@ -37,7 +38,7 @@ class DeleteEntriesTest : public EditsTest, public ::testing::WithParamInterface
 TEST_P(DeleteEntriesTest, RewritesWithoutTheNamedEntries) {
   const DeleteCase& c = GetParam();
   MakeArchive(c.files);
-  ASSERT_TRUE(DeleteEntries(context_, archive_, c.names)) << context_.errorLog;
+  ASSERT_TRUE(DeleteEntries(context_, {archive_, c.names}).done()) << context_.errorLog;
   EXPECT_EQ(context_.errorLog, "");
   EXPECT_EQ(Paths(), c.remaining);
 
@@ -81,7 +82,7 @@ TEST_F(EditsTest, DeleteWithNothingRemovedRewritesTheSameBytes) {
   MakeArchive(kFourFiles);
   const std::string before = FileText(archive_);
   const FileIdentity identity = IdentityOf(archive_);
-  ASSERT_TRUE(DeleteEntries(context_, archive_, {"nope"}));
+  ASSERT_TRUE(DeleteEntries(context_, {archive_, {"nope"}}).done());
   EXPECT_EQ(FileText(archive_), before);
   EXPECT_NE(IdentityOf(archive_).inode, identity.inode) << "the archive is rewritten";
 }
@@ -90,7 +91,8 @@ TEST_F(EditsTest, DeletingEveryEntryIsRefusedAndWritesNothing) {
   MakeArchive(kFourFiles);
   const std::string before = FileText(archive_);
   const FileIdentity identity = IdentityOf(archive_);
-  EXPECT_FALSE(DeleteEntries(context_, archive_, {"a.txt", "B.TXT", "sub\\c.txt", "d.txt", "x"}));
+  EXPECT_FALSE(
+      DeleteEntries(context_, {archive_, {"a.txt", "B.TXT", "sub\\c.txt", "d.txt", "x"}}).done());
   EXPECT_EQ(context_.errorLog, "108:不能删除压缩包中的全部文件。");
   EXPECT_FALSE(context_.stepOk);
   EXPECT_EQ(FileText(archive_), before);
@@ -100,15 +102,15 @@ TEST_F(EditsTest, DeletingEveryEntryIsRefusedAndWritesNothing) {
 
 TEST_F(EditsTest, DeleteClearsAnEarlierErrorLog) {
   MakeArchive(kFourFiles);
-  context_.errorLog = "99:old";
-  ASSERT_TRUE(DeleteEntries(context_, archive_, {"a.txt"}));
+  ErrorText(context_, ErrorCode::InternalLogic, {"old"});
+  ASSERT_TRUE(DeleteEntries(context_, {archive_, {"a.txt"}}).done());
   EXPECT_EQ(context_.errorLog, "");
 }
 
 TEST_F(EditsTest, DeleteReportsInTheLoadAndWriteBands) {
   MakeArchive(kFourFiles);
   RecordingSink sink;
-  ASSERT_TRUE(DeleteEntries(context_, archive_, {"a.txt"}, &sink));
+  ASSERT_TRUE(DeleteEntries(context_, {archive_, {"a.txt"}}, {&sink}).done());
   const std::vector<int> percents = sink.Percents();
   ASSERT_FALSE(percents.empty());
   // The load reports once per entry in the file at i * 40 / 4, i = 1..4.
@@ -129,7 +131,7 @@ TEST_F(EditsTest, DeleteInterruptedAtAnyReportLeavesTheArchiveAsItWas) {
   ASSERT_TRUE(platform::WriteWholeFile(copy, AsBytes(before)));
 
   RecordingSink counting;
-  ASSERT_TRUE(DeleteEntries(context_, copy, {"b.txt"}, &counting));
+  ASSERT_TRUE(DeleteEntries(context_, {copy, {"b.txt"}}, {&counting}).done());
   const int reports = static_cast<int>(counting.records().size());
   ASSERT_GT(reports, 4);
 
@@ -137,7 +139,7 @@ TEST_F(EditsTest, DeleteInterruptedAtAnyReportLeavesTheArchiveAsItWas) {
     SCOPED_TRACE("interrupt at report " + std::to_string(n));
     RecordingSink sink;
     sink.InterruptAtReport(n);
-    EXPECT_FALSE(DeleteEntries(context_, archive_, {"b.txt"}, &sink));
+    EXPECT_FALSE(DeleteEntries(context_, {archive_, {"b.txt"}}, {&sink}).done());
     EXPECT_NE(context_.errorLog.find("107:"), std::string::npos) << context_.errorLog;
     EXPECT_EQ(static_cast<int>(sink.records().size()), n) << "the run goes on after the interrupt";
     EXPECT_EQ(FileText(archive_), before);
@@ -152,7 +154,7 @@ TEST_F(EditsTest, DeleteWhoseWriteFailsLeavesTheArchiveAsItWas) {
     ScopedFaultHook hook([](platform::FileOp op, const std::string&) {
       return op == platform::FileOp::Rename ? EIO : 0;
     });
-    EXPECT_FALSE(DeleteEntries(context_, archive_, {"a.txt"}));
+    EXPECT_FALSE(DeleteEntries(context_, {archive_, {"a.txt"}}).done());
   }
   EXPECT_NE(context_.errorLog.find("19:"), std::string::npos) << context_.errorLog;
   EXPECT_EQ(FileText(archive_), before);
@@ -184,7 +186,7 @@ TEST_P(RenameEntryTest, FollowsTheChecksInOrder) {
   const std::string before = FileText(archive_);
   const ArchiveIndex old = Load();
 
-  EXPECT_EQ(RenameEntry(context_, archive_, c.oldName, c.newName), c.ok);
+  EXPECT_EQ(RenameEntry(context_, {archive_, c.oldName, c.newName}).done(), c.ok);
   EXPECT_EQ(context_.errorLog, c.log);
   EXPECT_EQ(context_.stepOk, c.ok);
   EXPECT_EQ(WorkFolderNames(), Names{"a.tvk"});
@@ -273,27 +275,27 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(EditsTest, RenameToTheSameNameTouchesNothing) {
   MakeArchive(kRenameFiles);
   const FileIdentity identity = IdentityOf(archive_);
-  context_.errorLog = "99:old";
+  ErrorText(context_, ErrorCode::InternalLogic, {"old"});
   {
     ScopedFaultHook hook(FailInWorkFolder());  // any load or write would fail
-    EXPECT_TRUE(RenameEntry(context_, archive_, "x.txt", "x.txt"));
+    EXPECT_TRUE(RenameEntry(context_, {archive_, "x.txt", "x.txt"}).done());
   }
   EXPECT_EQ(context_.errorLog, "");
   EXPECT_EQ(IdentityOf(archive_), identity);
   // Also for a name that is not in the archive: nothing is looked at.
-  EXPECT_TRUE(RenameEntry(context_, archive_, "nope", "nope"));
+  EXPECT_TRUE(RenameEntry(context_, {archive_, "nope", "nope"}).done());
 }
 
 TEST_F(EditsTest, RenameWithAnIllegalNameLoadsNothing) {
   MakeArchive(kRenameFiles);
   ScopedFaultHook hook(FailInWorkFolder());
-  EXPECT_FALSE(RenameEntry(context_, archive_, "x.txt", "a:b"));
+  EXPECT_FALSE(RenameEntry(context_, {archive_, "x.txt", "a:b"}).done());
   EXPECT_EQ(context_.errorLog, "73:文件名 a:b 中包含非法字符。") << "no reader message";
 }
 
 TEST_F(EditsTest, RenameOfSeveralEntriesWithOneNameRenamesTheLast) {
   MakeArchive({{"d.txt", "first", ""}, {"D.TXT", "second", ""}, {"e\\f", "third", ""}});
-  ASSERT_TRUE(RenameEntry(context_, archive_, "d.txt", "g.txt")) << context_.errorLog;
+  ASSERT_TRUE(RenameEntry(context_, {archive_, "d.txt", "g.txt"}).done()) << context_.errorLog;
   const ArchiveIndex index = Load(LoadMode::WithBlocks);
   EXPECT_EQ(index.paths, (Names{"d.txt", "g.txt", "e\\f"}));
   EXPECT_EQ(DecodedContent(index, 1, ""), "second");
@@ -301,7 +303,7 @@ TEST_F(EditsTest, RenameOfSeveralEntriesWithOneNameRenamesTheLast) {
 
 TEST_F(EditsTest, RenameKeepsEncryptedEntriesReadable) {
   MakeArchive({{"a.txt", "plain", ""}, {"s.txt", "secret content", "pw"}});
-  ASSERT_TRUE(RenameEntry(context_, archive_, "s.txt", "t\\s.txt")) << context_.errorLog;
+  ASSERT_TRUE(RenameEntry(context_, {archive_, "s.txt", "t\\s.txt"}).done()) << context_.errorLog;
   const ArchiveIndex index = Load(LoadMode::WithBlocks);
   EXPECT_EQ(DecodedContent(index, 1, "pw"), "secret content");
 }
@@ -309,7 +311,7 @@ TEST_F(EditsTest, RenameKeepsEncryptedEntriesReadable) {
 TEST_F(EditsTest, RenameOfADamagedArchiveReportsTheReaderAndWritesNothing) {
   ASSERT_TRUE(platform::WriteWholeFile(archive_, AsBytes(std::string("RID 1.05\0garbage", 16))));
   const std::string before = FileText(archive_);
-  EXPECT_FALSE(RenameEntry(context_, archive_, "a", "b"));
+  EXPECT_FALSE(RenameEntry(context_, {archive_, "a", "b"}).done());
   EXPECT_FALSE(context_.errorLog.empty());
   EXPECT_EQ(context_.errorLog.substr(0, 3), "53:") << context_.errorLog;
   EXPECT_EQ(FileText(archive_), before);
@@ -330,7 +332,9 @@ TEST_F(EditsTest, EncryptOnlyTheSelectedUnencryptedEntries) {
   MakeArchive(kMixedFiles);
   const ArchiveIndex before = Load(LoadMode::WithBlocks);
   ScriptedPrompt prompt("unused");
-  ASSERT_TRUE(EncryptEntries(context_, archive_, "new", {"A.TXT", "c.txt", "d.txt", "zz"}, &prompt))
+  ASSERT_TRUE(EncryptEntries(context_, {archive_, "new", {"A.TXT", "c.txt", "d.txt", "zz"}},
+                             {nullptr, &prompt})
+                  .done())
       << context_.errorLog;
   EXPECT_TRUE(context_.stepOk);
   EXPECT_EQ(prompt.calls, 0) << "a given password is not asked for";
@@ -364,7 +368,8 @@ TEST_F(EditsTest, EncryptOnlyTheSelectedUnencryptedEntries) {
 TEST_F(EditsTest, EncryptAsksWithTitles34And35WhenNoPasswordIsGiven) {
   MakeArchive(kMixedFiles);
   ScriptedPrompt prompt("typed");
-  ASSERT_TRUE(EncryptEntries(context_, archive_, "", {"b.txt"}, &prompt)) << context_.errorLog;
+  ASSERT_TRUE(EncryptEntries(context_, {archive_, "", {"b.txt"}}, {nullptr, &prompt}).done())
+      << context_.errorLog;
   EXPECT_EQ(prompt.calls, 1);
   EXPECT_EQ(prompt.lastPrompt, "请输入压缩文件的密码：");
   EXPECT_EQ(prompt.lastCaption, "输入密码");
@@ -375,7 +380,8 @@ TEST_F(EditsTest, EncryptAsksWithTitles34And35WhenNoPasswordIsGiven) {
 TEST_F(EditsTest, EncryptUsesAConfirmedEmptyPasswordUnchanged) {
   MakeArchive(kMixedFiles);
   ScriptedPrompt prompt(std::string{});
-  ASSERT_TRUE(EncryptEntries(context_, archive_, "", {"d.txt"}, &prompt)) << context_.errorLog;
+  ASSERT_TRUE(EncryptEntries(context_, {archive_, "", {"d.txt"}}, {nullptr, &prompt}).done())
+      << context_.errorLog;
   const ArchiveIndex after = Load(LoadMode::WithBlocks);
   EXPECT_NE(after.flags[3] & EntryFlags::Encrypted, 0);
   EXPECT_EQ(DecodedContent(after, 3, ""), "delta");
@@ -387,10 +393,12 @@ TEST_F(EditsTest, EncryptWithACancelledOrMissingPromptDoesNothing) {
   ScriptedPrompt cancelled(std::nullopt);
   for (PasswordPrompt* prompt :
        {static_cast<PasswordPrompt*>(&cancelled), static_cast<PasswordPrompt*>(nullptr)}) {
-    context_.errorLog = "99:old";
+    ErrorText(context_, ErrorCode::InternalLogic, {"old"});
     context_.stepOk = true;
     ScopedFaultHook hook(FailInWorkFolder());  // nothing may be loaded or written
-    EXPECT_TRUE(EncryptEntries(context_, archive_, "", {"a.txt"}, prompt));
+    const Outcome outcome = EncryptEntries(context_, {archive_, "", {"a.txt"}}, {nullptr, prompt});
+    EXPECT_EQ(outcome.kind, OutcomeKind::Cancelled);
+    EXPECT_TRUE(outcome.messages.empty());
     EXPECT_FALSE(context_.stepOk);
     EXPECT_EQ(context_.errorLog, "");
   }
@@ -403,7 +411,8 @@ TEST_F(EditsTest, EncryptWithNoSelectionStillAsksAndRewritesUnchanged) {
   const std::string before = FileText(archive_);
   const FileIdentity identity = IdentityOf(archive_);
   ScriptedPrompt prompt("pw");
-  ASSERT_TRUE(EncryptEntries(context_, archive_, "", {}, &prompt)) << context_.errorLog;
+  ASSERT_TRUE(EncryptEntries(context_, {archive_, "", {}}, {nullptr, &prompt}).done())
+      << context_.errorLog;
   EXPECT_EQ(prompt.calls, 1);
   EXPECT_EQ(FileText(archive_), before);
   EXPECT_NE(IdentityOf(archive_).inode, identity.inode) << "the archive is rewritten";
@@ -418,7 +427,7 @@ TEST_F(EditsTest, EncryptDrawsTheCipherMethodPerEntry) {
   MakeArchive(files);
   Names all;
   for (const auto& file : files) all.push_back(file.name);
-  ASSERT_TRUE(EncryptEntries(context_, archive_, "pw", all, nullptr)) << context_.errorLog;
+  ASSERT_TRUE(EncryptEntries(context_, {archive_, "pw", all}).done()) << context_.errorLog;
   const ArchiveIndex after = Load(LoadMode::WithBlocks);
   int second = 0;
   for (std::size_t i = 0; i < after.paths.size(); ++i) {
@@ -437,7 +446,8 @@ TEST_F(EditsTest, EncryptInterruptedAtAnyReportLeavesTheArchiveAsItWas) {
   const std::string copy = dir_ / "copy.tvk";
   ASSERT_TRUE(platform::WriteWholeFile(copy, AsBytes(before)));
   RecordingSink counting;
-  ASSERT_TRUE(EncryptEntries(context_, copy, "pw", {"a.txt", "b.txt"}, nullptr, &counting));
+  ASSERT_TRUE(
+      EncryptEntries(context_, {copy, "pw", {"a.txt", "b.txt"}}, {&counting, nullptr}).done());
   const std::vector<int> percents = counting.Percents();
   ASSERT_GT(percents.size(), 6u);
   // Load 0..20 (four entries in the file), then one report per entry to encrypt.
@@ -451,7 +461,8 @@ TEST_F(EditsTest, EncryptInterruptedAtAnyReportLeavesTheArchiveAsItWas) {
     SCOPED_TRACE("interrupt at report " + std::to_string(n));
     RecordingSink sink;
     sink.InterruptAtReport(n);
-    EXPECT_FALSE(EncryptEntries(context_, archive_, "pw", {"a.txt", "b.txt"}, nullptr, &sink));
+    EXPECT_FALSE(
+        EncryptEntries(context_, {archive_, "pw", {"a.txt", "b.txt"}}, {&sink, nullptr}).done());
     EXPECT_NE(context_.errorLog.find("107:"), std::string::npos) << context_.errorLog;
     EXPECT_EQ(FileText(archive_), before);
     EXPECT_EQ(WorkFolderNames(), Names{"a.tvk"});
@@ -465,7 +476,7 @@ TEST_F(EditsTest, EncryptWhoseWriteFailsLeavesTheArchiveAsItWas) {
     ScopedFaultHook hook([](platform::FileOp op, const std::string&) {
       return op == platform::FileOp::Write ? ENOSPC : 0;
     });
-    EXPECT_FALSE(EncryptEntries(context_, archive_, "pw", {"a.txt"}, nullptr));
+    EXPECT_FALSE(EncryptEntries(context_, {archive_, "pw", {"a.txt"}}).done());
   }
   EXPECT_NE(context_.errorLog.find("20:"), std::string::npos) << context_.errorLog;
   EXPECT_FALSE(context_.stepOk);

@@ -1,28 +1,14 @@
 #include "support/archive_fixture.h"
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 
 namespace tovask::testing {
 
-std::vector<int> LoggedCodes(const std::string& errorLog) {
+std::vector<int> LoggedCodes(const AppContext& context) {
   std::vector<int> codes;
-  std::size_t start = 0;
-  while (start <= errorLog.size() && !errorLog.empty()) {
-    std::size_t end = errorLog.find("\r\n", start);
-    if (end == std::string::npos) end = errorLog.size();
-    const std::string line = errorLog.substr(start, end - start);
-    std::size_t digits = 0;
-    while (digits < line.size() && std::isdigit(static_cast<unsigned char>(line[digits]))) {
-      ++digits;
-    }
-    if (digits > 0 && digits < line.size() && line[digits] == ':') {
-      codes.push_back(std::stoi(line.substr(0, digits)));
-    }
-    if (end == errorLog.size()) break;
-    start = end + 2;
-  }
+  for (const LoggedMessage& message : context.errorMessages)
+    codes.push_back(CodeNumber(message.code));
   return codes;
 }
 

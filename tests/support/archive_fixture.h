@@ -36,9 +36,8 @@ class ReportLog : public ProgressSink {
   int interruptAt_;
 };
 
-// The codes of the error log's lines, in order ("53:..." gives 53; continuation lines of a
-// multi-line message are skipped).
-[[nodiscard]] std::vector<int> LoggedCodes(const std::string& errorLog);
+// The codes of the errors recorded in the context, in order.
+[[nodiscard]] std::vector<int> LoggedCodes(const AppContext& context);
 
 class ArchiveFixture : public ::testing::Test {
  protected:
@@ -47,7 +46,7 @@ class ArchiveFixture : public ::testing::Test {
   [[nodiscard]] std::string ArchivePath(const std::string& name = "test.tvk") const {
     return work / name;
   }
-  [[nodiscard]] std::vector<int> Codes() const { return LoggedCodes(context.errorLog); }
+  [[nodiscard]] std::vector<int> Codes() const { return LoggedCodes(context); }
   // Names in the archive folder (sorted), to prove no temporary file was left behind.
   [[nodiscard]] std::vector<std::string> WorkFolderNames() const;
 
