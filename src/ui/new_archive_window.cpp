@@ -96,7 +96,6 @@ NewArchiveWindow::NewArchiveWindow(Dialogs& dialogs, QWidget* parent)
   targetLabel->setBuddy(targetBox_);
   auto* browse = MakeButton(QStringLiteral("…"), "browseButton", this);
   browse->setAccessibleName(QStringLiteral("浏览"));
-  browse->setMaximumWidth(browse->fontMetrics().horizontalAdvance(QStringLiteral("…")) + 24);
   connect(browse, &QPushButton::clicked, this, &NewArchiveWindow::Browse);
 
   auto* passwordLabel = new QLabel(QStringLiteral("密码："), this);
