@@ -59,6 +59,7 @@ QPushButton* MakeButton(const QString& text, const char* name, QWidget* parent) 
 
 NewArchiveWindow::NewArchiveWindow(Dialogs& dialogs, QWidget* parent)
     : QDialog(parent), dialogs_(dialogs) {
+  setObjectName(QStringLiteral("newArchiveWindow"));
   setWindowTitle(QStringLiteral("新建压缩包"));
 
   auto* tip = new QLabel(QStringLiteral("提示：可以拖动文件到列表中。"), this);
