@@ -24,12 +24,12 @@ enum class DialogKind { Message, Input, OpenFile, OpenFiles, SaveFile, Folder, B
 
 struct DialogCall {
   DialogKind kind;
-  QString text;     // message text, input prompt, about text
-  QString title;    // title or caption
-  int flags = 0;    // message boxes
-  QString initial;  // input boxes
+  QString text{};     // message text, input prompt, about text
+  QString title{};    // title or caption
+  int flags = 0;      // message boxes
+  QString initial{};  // input boxes
   bool masked = false;
-  QString filter;  // file dialogs
+  QString filter{};  // file dialogs
 };
 
 // One queued answer: bool for message boxes, optional text for input boxes, a text for
