@@ -149,8 +149,9 @@ void ProgressWindow::Run() {
   running_ = true;
   RunPendingOperation(context_, prompt_, request_, seams);
   running_ = false;
-  emit runFinished();
-  if (closeAsked || interrupted_) done(interrupted_ ? QDialog::Rejected : QDialog::Accepted);
+  const bool closing = closeAsked || interrupted_;
+  emit runFinished(closing);
+  if (closing) done(interrupted_ ? QDialog::Rejected : QDialog::Accepted);
 }
 
 bool ProgressWindow::Report(int percent, const std::string& text) {

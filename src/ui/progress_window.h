@@ -56,8 +56,9 @@ class ProgressWindow final : public QDialog, public ProgressSink {
  signals:
   // After each Report has updated the window, before pending events run.
   void reported(int percent, const QString& text);
-  // RunPendingOperation has returned (before the window closes itself, if it does).
-  void runFinished();
+  // RunPendingOperation has returned; closing: the window now closes by itself (the request
+  // asked so, the run failed or was interrupted), otherwise it waits for "完成".
+  void runFinished(bool closing);
 
  protected:
   void showEvent(QShowEvent* event) override;

@@ -103,8 +103,8 @@ class ProgressWindowTest : public QObject {
         QCOMPARE(c.percent->mapTo(&window, QPoint(0, 0)).x(), 8 + (690 - 48) / 2);
         tovask::ui::testing::SaveScreenshot(window, "progress_window");
       });
-      connect(&window, &ProgressWindow::runFinished, this, [&] {
-        doneShown = c.button->text() == "完成" && window.isVisible();
+      connect(&window, &ProgressWindow::runFinished, this, [&](bool closing) {
+        doneShown = !closing && c.button->text() == "完成" && window.isVisible();
         QTest::mouseClick(c.button, Qt::LeftButton);
       });
       QCOMPARE(window.exec(), int(QDialog::Accepted));
