@@ -18,6 +18,7 @@
 #include <QtTest>
 #include <memory>
 
+#include "support/run_process.h"
 #include "support/scripted_dialogs.h"
 #include "support/window_test_folder.h"
 #include "ui/entry_list_model.h"
@@ -295,7 +296,9 @@ class MainWindowTest : public QObject {
   void renameInPlaceAcceptedAndRefused() {
     const std::string archive = Archive();
     OpenThroughDialog(archive);
+    dialogs_->ClearCalls();
     QVERIFY(Rename(0, "sub\\first.txt"));
+    QVERIFY(dialogs_->calls().empty());
     QCOMPARE(window_->model()->index(0, 0).data().toString(), QString("sub\\first.txt"));
     QCOMPARE(folder_->Names(archive), Names({"sub\\first.txt", "b.txt", "c.dat"}));
 
@@ -425,6 +428,37 @@ class MainWindowTest : public QObject {
     QCOMPARE(ListedNames().size(), std::size_t(15));
   }
 
+  // An archive given on the command line is listed while the window is made; tovask makes a
+  // relative path absolute first, and its screenshot mode paints, saves and exits 0, writing
+  // what a box would say to stderr.
+  void archiveFromTheCommandLine() {
+    const std::string archive = Archive();
+    folder_->context.currentArchivePath = archive;
+    MainWindow second(folder_->context, *dialogs_);
+    QCOMPARE(second.model()->rowCount(), 3);
+    QCOMPARE(second.windowTitle(), QString::fromStdString(archive + " - Tovask"));
+
+    tovask::testing::WriteFile(folder_->work / "text.tvk", "no archive here");
+    const struct {
+      const char* argument;
+      const char* err;
+    } cases[] = {{"src-a.tvk/../a.tvk", ""}, {"./text.tvk", "错误: 53:"}};
+    for (const auto& c : cases) {
+      const std::string shot = folder_->work / "shot.png";
+      QFile::remove(QString::fromStdString(shot));
+      tovask::testing::ProcessOptions options;
+      options.workingDirectory = folder_->work.path();
+      options.env["QT_QPA_PLATFORM"] = "offscreen";
+      const tovask::testing::ProcessResult run = tovask::testing::RunProcess(
+          TOVASK_EXECUTABLE, {"--screenshot", shot, c.argument}, options);
+      QCOMPARE(run.exitCode, 0);
+      QVERIFY2(QString::fromStdString(run.err).contains(c.err), run.err.c_str());
+      if (c.err[0] == '\0')
+        QVERIFY2(!QString::fromStdString(run.err).contains("错误"), run.err.c_str());
+      QVERIFY(!QImage(QString::fromStdString(shot)).isNull());
+    }
+  }
+
   // New with the window closed without compressing still reloads the current archive.
   void newReloadsTheCurrentArchive() {
     window_->NewArchive();
@@ -481,6 +515,8 @@ class MainWindowTest : public QObject {
   }
   // Edits row's name in place through the list's editor (F2) and waits for the commit.
   bool Rename(int row, const QString& name) {
+    window_->activateWindow();
+    if (!QTest::qWaitForWindowActive(window_.get())) return false;
     QTableView* list = window_->list();
     list->setCurrentIndex(window_->model()->index(row, 0));
     Action("actionRename")->trigger();
@@ -491,6 +527,10 @@ class MainWindowTest : public QObject {
     if (editor == nullptr || editor->text() != window_->model()->EntryAt(row)->path.c_str()) {
       return false;
     }
+    editor->setText(name);
+    // Delete edits the name; it does not delete entries.
+    editor->setCursorPosition(0);
+    QTest::keyClick(editor, Qt::Key_Delete);
     editor->setText(name);
     QSignalSpy finished(window_.get(), &MainWindow::renameFinished);
     QTest::keyClick(editor, Qt::Key_Return);
