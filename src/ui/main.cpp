@@ -33,9 +33,11 @@ namespace {
 // stderr and every question is cancelled.
 class UnattendedDialogs final : public tovask::ui::Dialogs {
  public:
-  bool Message(QWidget*, const QString& text, const QString& title, tovask::ui::BoxFlags) override {
+  // A box with OK alone counts as closed with OK; one with Cancel as cancelled.
+  bool Message(QWidget*, const QString& text, const QString& title,
+               tovask::ui::BoxFlags flags) override {
     std::fprintf(stderr, "%s: %s\n", qUtf8Printable(title), qUtf8Printable(text));
-    return false;
+    return flags == tovask::ui::kBoxCritical || flags == tovask::ui::kBoxInformation;
   }
   std::optional<QString> InputText(QWidget*, const QString&, const QString&, const QString&,
                                    bool) override {
