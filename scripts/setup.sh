@@ -10,7 +10,7 @@ packages=(
   libcli11-dev nlohmann-json3-dev
   clang libclang-rt-14-dev
   python3 python3-zstandard python3-cryptography
-  qt6-base-dev qt6-translations-l10n fonts-wqy-microhei xvfb xauth
+  qt6-base-dev qt6-translations-l10n fonts-wqy-microhei adwaita-icon-theme xvfb xauth
 )
 
 missing=()

@@ -150,6 +150,36 @@ TEST(SplitDropTextTest, PathsBetweenLineEnds) {
   }
 }
 
+TEST(RowsOfRangesTest, EachRowOnceInAscendingOrder) {
+  const struct {
+    std::vector<RowRange> ranges;
+    std::vector<int> rows;
+  } cases[] = {
+      {{}, {}},
+      {{{3, 5}}, {3, 4, 5}},
+      {{{7, 8}, {0, 1}}, {0, 1, 7, 8}},
+      {{{0, 4}, {2, 6}, {3, 3}}, {0, 1, 2, 3, 4, 5, 6}},  // overlaps counted once
+      {{{5, 5}, {5, 5}, {4, 6}}, {4, 5, 6}},
+      {{{4, 2}, {9, 9}}, {9}},  // an inverted range covers nothing
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(RowsOfRanges(c.ranges), c.rows) << ::testing::PrintToString(c.rows);
+  }
+}
+
+TEST(FindMatchingRowsTest, CaseSensitiveSubstringAsRuns) {
+  std::vector<ArchiveEntry> entries(6);
+  const char* names[] = {"a.txt", "b.txt", "c.TXT", "d\\txt\\e.bin", "f.doc", "g.txt"};
+  for (int i = 0; i < 6; ++i) entries[i].path = names[i];
+  EXPECT_EQ(FindMatchingRows(entries, "txt"), (std::vector<RowRange>{{0, 1}, {3, 3}, {5, 5}}));
+  EXPECT_EQ(FindMatchingRows(entries, "TXT"), (std::vector<RowRange>{{2, 2}}));
+  EXPECT_EQ(FindMatchingRows(entries, ""), (std::vector<RowRange>{{0, 5}}));
+  EXPECT_TRUE(FindMatchingRows(entries, "zip").empty());
+  // The first column shows a control character escaped, and that is the text searched.
+  entries[4].path = "line\nbreak";
+  EXPECT_EQ(FindMatchingRows(entries, "\\n"), (std::vector<RowRange>{{4, 4}}));
+}
+
 // ---- Progress window ---------------------------------------------------------------------
 
 TEST(ProgressWindowTest, LaidOutAgainstTheMainWindow) {

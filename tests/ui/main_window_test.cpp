@@ -1,0 +1,574 @@
+// The main window driven end to end against real archives in a temporary folder: what it shows
+// at start and after each reload, every command's questions and hand-over to the progress
+// window, the reloads that follow, find, rename, set password, drops and the interrupt.
+#include <QAction>
+#include <QApplication>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QUrl>
+#include <QtTest>
+#include <memory>
+
+#include "support/run_process.h"
+#include "support/modal_steps.h"
+#include "support/scripted_dialogs.h"
+#include "support/window_test_folder.h"
+#include "ui/entry_list_model.h"
+#include "ui/main_window.h"
+#include "ui/progress_window.h"
+
+using tovask::ui::MainWindow;
+using tovask::ui::ProgressWindow;
+using tovask::ui::testing::DialogCall;
+using tovask::ui::testing::WhenModal;
+using tovask::ui::testing::DialogKind;
+using tovask::ui::testing::Files;
+using tovask::ui::testing::ScriptedDialogs;
+using tovask::ui::testing::WindowTestFolder;
+using Names = std::vector<std::string>;
+
+namespace {
+
+const QString kArchiveFilter = "Tvk压缩包(*.tvk)|*.tvk";
+
+// What one progress window looked like.
+struct ProgressSeen {
+  QString caption;
+  QString buttonWhenFinished;
+  bool closedByItself = false;
+};
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init() {
+    folder_ = std::make_unique<WindowTestFolder>();
+    dialogs_ = std::make_unique<ScriptedDialogs>();
+    window_ = std::make_unique<MainWindow>(folder_->context, *dialogs_);
+    window_->show();
+    progress_.clear();
+    // Every progress window is recorded; one that waits for "完成" gets it pressed.
+    connect(window_.get(), &MainWindow::progressWindowOpened, this, [this](ProgressWindow* w) {
+      progress_.push_back({w->windowTitle(), {}, false});
+      connect(w, &ProgressWindow::runFinished, this, [this, w](bool closing) {
+        progress_.back().buttonWhenFinished = w->findChild<QPushButton*>("actionButton")->text();
+        progress_.back().closedByItself = closing;
+        if (!closing) QTest::mouseClick(w->findChild<QPushButton*>("actionButton"), Qt::LeftButton);
+      });
+    });
+  }
+  void cleanup() {
+    window_.reset();
+    dialogs_.reset();
+    folder_.reset();
+  }
+
+  void startsWithoutAnArchive() {
+    MainWindow& w = *window_;
+    QCOMPARE(w.windowTitle(), QString("Tovask 1.0 beta"));
+    QCOMPARE(w.frameGeometry(), QRect(50, 50, 810, 597));
+    QCOMPARE(Label("selectionStatus"), QString("没有选择文件"));
+    QCOMPARE(Label("archiveStatus"), QString("没有文件信息"));
+    QCOMPARE(w.findChild<QLabel*>("waitLabel")->text(), QString("请稍候，处理中……"));
+    QVERIFY(!w.findChild<QLabel*>("waitLabel")->isVisible());
+
+    QStringList menus;
+    for (QAction* menu : w.menuBar()->actions()) menus << menu->text();
+    QCOMPARE(menus, QStringList({"文件(&F)", "操作(&C)", "工具(&T)", "帮助(&H)"}));
+    QCOMPARE(Entries("fileMenu"),
+             QStringList({"新建(&N)", "打开(&O)", "解压全部(&W)", "", "退出(&X)"}));
+    QCOMPARE(Entries("operationsMenu"),
+             QStringList({"添加目录(&F)", "添加文件(&A)", "解压文件(&E)", "", "删除文件(&D)",
+                          "重命名(&R)", "设置密码(&P)"}));
+    QCOMPARE(Entries("toolsMenu"), QStringList({"查找(&F)", "显示信息(&I)"}));
+    QCOMPARE(Entries("helpMenu"), QStringList({"关于(&A)"}));
+    QCOMPARE(Action("actionNew")->shortcut(), QKeySequence("Ctrl+N"));
+    QCOMPARE(Action("actionOpen")->shortcut(), QKeySequence("Ctrl+O"));
+    QCOMPARE(Action("actionFind")->shortcut(), QKeySequence("Ctrl+F"));
+    QCOMPARE(Action("actionDelete")->shortcut(), QKeySequence(Qt::Key_Delete));
+    QCOMPARE(Action("actionRename")->shortcut(), QKeySequence(Qt::Key_F2));
+
+    const char* captions[] = {"新建", "打开", "释放", "",     "添加", "解压",
+                              "删除", "",     "查找", "信息", "",     "关于"};
+    for (int i = 0; i < MainWindow::kToolbarPositions; ++i) {
+      QAction* position = w.toolbarPosition(i);
+      QCOMPARE(position->isSeparator(), captions[i][0] == '\0');
+      if (position->isSeparator()) continue;
+      QCOMPARE(position->text(), QString(captions[i]));
+      QVERIFY(!position->icon().isNull());
+    }
+    ExpectArchiveCommands(false);
+
+    const int widths[] = {300, 80, 80, 128, 38, 38, 205};
+    for (int i = 0; i < 7; ++i) QVERIFY(w.list()->horizontalHeader()->sectionSize(i) >= widths[i]);
+    QCOMPARE(w.list()->selectionMode(), QAbstractItemView::ExtendedSelection);
+    QCOMPARE(w.list()->editTriggers(),
+             QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
+
+    // The archive commands do nothing and ask nothing without an archive; find and the
+    // information window still work.
+    w.ExtractAll();
+    w.AddFiles();
+    w.AddFolder();
+    w.ExtractSelected();
+    w.DeleteSelected();
+    QVERIFY(dialogs_->calls().empty());
+    w.Find();
+    QCOMPARE(dialogs_->calls().size(), std::size_t(1));
+    QString informationCaption;
+    WhenModal([&](QWidget* window) {
+      informationCaption = window->windowTitle();
+      qobject_cast<QDialog*>(window)->accept();
+    });
+    w.ShowInformation();
+    QCOMPARE(informationCaption, QString("Tovask 压缩文件信息"));
+    w.ShowAbout();
+    const DialogCall& about = dialogs_->calls().back();
+    QCOMPARE(about.kind, DialogKind::About);
+    QCOMPARE(about.title, QString("Tovask"));
+    QCOMPARE(about.text.count('\n'), 1);
+    QVERIFY(progress_.empty());
+
+    // No archive, no context menu.
+    emit w.list()->customContextMenuRequested(QPoint(5, 5));
+    QVERIFY(QApplication::activePopupWidget() == nullptr);
+  }
+
+  // Opening lists the archive; a file that is not an archive gives one "错误" box and an empty
+  // list, and the archive commands are off again.
+  void openListsAndRefusesANonArchive() {
+    const std::string archive = Archive();
+    OpenThroughDialog(archive);
+    const DialogCall& asked = dialogs_->calls()[0];
+    QCOMPARE(asked.kind, DialogKind::OpenFile);
+    QCOMPARE(asked.title, QString("请选择要打开的压缩包文件名："));
+    QCOMPARE(asked.filter, kArchiveFilter);
+    QCOMPARE(window_->windowTitle(), QString::fromStdString(archive + " - Tovask"));
+    QCOMPARE(Label("archiveStatus"), QString("RID1.05版压缩包，共3个文件，合计17字节。"));
+    QCOMPARE(ListedNames(), Names({"a.txt", "b.txt", "c.dat"}));
+    ExpectArchiveCommands(true);
+    tovask::ui::testing::SaveScreenshot(*window_, "main_window");
+
+    emit window_->list()->customContextMenuRequested(QPoint(5, 5));
+    QCOMPARE(QApplication::activePopupWidget(), window_->findChild<QMenu*>("operationsMenu"));
+    QApplication::activePopupWidget()->close();
+
+    const std::string text = folder_->work / "text.tvk";
+    tovask::testing::WriteFile(text, "no archive here");
+    dialogs_->ClearCalls();
+    OpenThroughDialog(text);
+    QCOMPARE(dialogs_->calls().size(), std::size_t(2));
+    const DialogCall& box = dialogs_->calls()[1];
+    QCOMPARE(box.title, QString("错误"));
+    QCOMPARE(box.flags, 16);
+    QVERIFY2(box.text.startsWith("53:") || box.text.startsWith("51:"), qPrintable(box.text));
+    QCOMPARE(window_->model()->rowCount(), 0);
+    QCOMPARE(window_->windowTitle(), QString("Tovask"));
+    QVERIFY(folder_->context.currentArchivePath.empty());
+    ExpectArchiveCommands(false);
+  }
+
+  // Add files closes its progress window by itself, add folder waits for "完成"; both reload.
+  void addFilesAndFolderHandOverAndReload() {
+    OpenThroughDialog(Archive());
+    const std::string more = folder_->Folder("more", {{"d.txt", "delta"}, {"e.txt", "echo"}});
+    dialogs_->ClearCalls();
+    dialogs_->Queue(QStringList{QString::fromStdString(more + "/d.txt")});
+    Action("actionAddFiles")->trigger();
+    QCOMPARE(dialogs_->calls()[0].kind, DialogKind::OpenFiles);
+    QCOMPARE(dialogs_->calls()[0].title, QString("选择要添加的文件"));
+    QCOMPARE(dialogs_->calls()[0].filter, kArchiveFilter);
+    QCOMPARE(progress_.size(), std::size_t(1));
+    QCOMPARE(progress_[0].caption, QString("添加文件"));
+    QVERIFY(progress_[0].closedByItself);
+    QCOMPARE(ListedNames(), Names({"a.txt", "b.txt", "c.dat", "d.txt"}));
+
+    dialogs_->Queue(QStringList{});
+    window_->toolbarPosition(4)->trigger();  // "添加" is add files: cancelled
+    QCOMPARE(dialogs_->calls().back().kind, DialogKind::OpenFiles);
+    QCOMPARE(progress_.size(), std::size_t(1));
+    dialogs_->Queue(QString::fromStdString(more));
+    Action("actionAddFolder")->trigger();
+    QCOMPARE(dialogs_->calls().back().kind, DialogKind::Folder);
+    QCOMPARE(dialogs_->calls().back().title, QString("请选择要添加的目录"));
+    QCOMPARE(progress_.size(), std::size_t(2));
+    QVERIFY(!progress_[1].closedByItself);
+    QCOMPARE(progress_[1].buttonWhenFinished, QString("完成"));
+    QCOMPARE(ListedNames(),
+             Names({"a.txt", "b.txt", "c.dat", "d.txt", "more\\d.txt", "more\\e.txt"}));
+  }
+
+  // The extractions do not reload; extract all waits for "完成", extract selected closes.
+  void extractionsWriteTheFilesWithoutReload() {
+    OpenThroughDialog(Archive());
+    QSignalSpy resets(window_->model(), &QAbstractItemModel::modelReset);
+    dialogs_->Queue(QString::fromStdString(folder_->work / "all"));
+    window_->toolbarPosition(2)->trigger();
+    QCOMPARE(dialogs_->calls().back().title, QString("请选择释放文件的目录"));
+    QCOMPARE(progress_.back().caption, QString("释放文件"));
+    QVERIFY(!progress_.back().closedByItself);
+    QCOMPARE(tovask::testing::ReadFile(folder_->work / "all/c.dat"), std::string("charlie"));
+
+    window_->ExtractSelected();  // nothing selected: nothing asked
+    QCOMPARE(progress_.size(), std::size_t(1));
+    SelectRows({0, 2});
+    QCOMPARE(Label("selectionStatus"), QString("已选择了2个文件。"));
+    dialogs_->Queue(QString::fromStdString(folder_->work / "some"));
+    Action("actionExtractSelected")->trigger();
+    QCOMPARE(dialogs_->calls().back().title, QString("选择解压到的目录"));
+    QCOMPARE(progress_.back().caption, QString("解压文件"));
+    QVERIFY(progress_.back().closedByItself);
+    QCOMPARE(tovask::testing::ReadFile(folder_->work / "some/a.txt"), std::string("alpha"));
+    QCOMPARE(tovask::testing::ReadFile(folder_->work / "some/c.dat"), std::string("charlie"));
+    QVERIFY(!QFile::exists(QString::fromStdString(folder_->work / "some/b.txt")));
+    QCOMPARE(resets.count(), 0);
+  }
+
+  // Delete asks with the count (Delete key); Cancel leaves the archive byte for byte.
+  void deleteAsksAndReloads() {
+    const std::string archive = Archive();
+    OpenThroughDialog(archive);
+    const std::string before = tovask::testing::Sha256OfFile(archive);
+    SelectRows({0, 1, 2});
+    window_->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+    dialogs_->ClearCalls();
+    QTest::keyClick(window_->list(), Qt::Key_Delete);  // answered Cancel
+    QCOMPARE(dialogs_->calls().size(), std::size_t(1));
+    const DialogCall& box = dialogs_->calls()[0];
+    QCOMPARE(box.text, QString("你确定要删除3个文件？"));
+    QCOMPARE(box.title, QString("确认"));
+    QCOMPARE(box.flags, 49);
+    QVERIFY(progress_.empty());
+    QCOMPARE(tovask::testing::Sha256OfFile(archive), before);
+
+    SelectRows({0, 2});
+    dialogs_->Queue(true);
+    window_->toolbarPosition(6)->trigger();
+    QCOMPARE(dialogs_->calls().back().text, QString("你确定要删除2个文件？"));
+    QCOMPARE(progress_.back().caption, QString("删除文件"));
+    QVERIFY(progress_.back().closedByItself);
+    QCOMPARE(ListedNames(), Names({"b.txt"}));
+    QCOMPARE(Label("selectionStatus"), QString("已选择了0个文件。"));
+  }
+
+  // A drop of two files onto the list asks with both paths, one per line, then adds them.
+  void dropAsksAndAdds() {
+    OpenThroughDialog(Archive());
+    const std::string more = folder_->Folder("more", {{"x.txt", "x"}, {"y.txt", "y"}});
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(more + "/x.txt")),
+                  QUrl::fromLocalFile(QString::fromStdString(more + "/y.txt"))});
+    QWidget* viewport = window_->list()->viewport();
+    QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    dialogs_->ClearCalls();
+    dialogs_->Queue(true);
+    QApplication::sendEvent(viewport, &drop);
+    QVERIFY(drop.isAccepted());
+    QVERIFY(dialogs_->calls().empty());  // asked once the drop has ended
+    QCoreApplication::processEvents();
+    QCOMPARE(dialogs_->calls().size(), std::size_t(1));
+    const DialogCall& box = dialogs_->calls()[0];
+    QCOMPARE(box.text, QString::fromStdString("你要添加以下文件吗？\r\n" + more + "/x.txt\r\n" +
+                                              more + "/y.txt"));
+    QCOMPARE(box.title, QString("添加文件"));
+    QCOMPARE(box.flags, 65);
+    QCOMPARE(progress_.back().caption, QString("添加文件"));
+    QCOMPARE(ListedNames(), Names({"a.txt", "b.txt", "c.dat", "x.txt", "y.txt"}));
+
+    // A name holding a line break stays one path: it is never read as two.
+    const std::string odd = more + "/odd\r\n" + more + "/x.txt";
+    tovask::testing::WriteFile(odd, "odd");
+    window_->AddDroppedPaths({QString::fromStdString(odd)});
+    QCOMPARE(
+        dialogs_->calls().back().text,
+        QString::fromStdString("你要添加以下文件吗？\r\n" + more + "/odd\\r\\n" + more + "/x.txt"));
+  }
+
+  // Rename in place: committed through the application layer, refused with the log (71).
+  void renameInPlaceAcceptedAndRefused() {
+    const std::string archive = Archive();
+    OpenThroughDialog(archive);
+    dialogs_->ClearCalls();
+    QVERIFY(Rename(0, "sub\\first.txt"));
+    QVERIFY(dialogs_->calls().empty());
+    QCOMPARE(window_->model()->index(0, 0).data().toString(), QString("sub\\first.txt"));
+    QCOMPARE(folder_->Names(archive), Names({"sub\\first.txt", "b.txt", "c.dat"}));
+
+    const std::string before = tovask::testing::Sha256OfFile(archive);
+    dialogs_->ClearCalls();
+    QVERIFY(!Rename(1, "C.DAT"));
+    QCOMPARE(dialogs_->calls().size(), std::size_t(1));
+    const DialogCall& box = dialogs_->calls()[0];
+    QCOMPARE(box.text, QString("71:文件名 C.DAT 在压缩包中已经存在，不能重命名。"));
+    QCOMPARE(box.title, QString("文件名修改失败"));
+    QCOMPARE(box.flags, 16);
+    QCOMPARE(window_->model()->index(1, 0).data().toString(), QString("b.txt"));
+    QCOMPARE(tovask::testing::Sha256OfFile(archive), before);
+  }
+
+  // Set password asks through a masked box (the wait label showing) and reloads; a cancelled
+  // prompt still reloads; a failure shows "设置密码失败".
+  void setPasswordEncryptsTheSelection() {
+    const std::string archive = Archive();
+    OpenThroughDialog(archive);
+    SelectRows({1});
+    QSignalSpy resets(window_->model(), &QAbstractItemModel::modelReset);
+    bool waitShown = false;
+    dialogs_->onCall = [&](const DialogCall&) {
+      waitShown = window_->findChild<QLabel*>("waitLabel")->isVisible();
+      tovask::ui::testing::SaveScreenshot(*window_, "main_window_wait");
+    };
+    dialogs_->ClearCalls();
+    dialogs_->Queue(std::optional<QString>("secret"));
+    Action("actionSetPassword")->trigger();
+    const DialogCall& asked = dialogs_->calls()[0];
+    QCOMPARE(asked.kind, DialogKind::Input);
+    QCOMPARE(asked.text, QString("请输入压缩文件的密码："));
+    QCOMPARE(asked.title, QString("输入密码"));
+    QVERIFY(asked.masked);
+    QVERIFY(waitShown);
+    QVERIFY(!window_->findChild<QLabel*>("waitLabel")->isVisible());
+    QCOMPARE(resets.count(), 1);
+    QCOMPARE(window_->model()->index(0, 4).data().toString(), QString(""));
+    QCOMPARE(window_->model()->index(1, 4).data().toString(), QString("Y"));
+
+    Action("actionSetPassword")->trigger();  // cancelled
+    QCOMPARE(resets.count(), 2);
+    QCOMPARE(dialogs_->calls().size(), std::size_t(2));
+
+    dialogs_->onCall = nullptr;
+    QFile::remove(QString::fromStdString(archive));
+    dialogs_->Queue(std::optional<QString>("secret"));
+    Action("actionSetPassword")->trigger();
+    QCOMPARE(dialogs_->calls().back().title, QString("设置密码失败"));
+    QCOMPARE(dialogs_->calls().back().flags, 16);
+  }
+
+  // Find (Ctrl+F) starts from the current row's name, selects every match, deselects the
+  // rest, is case-sensitive and scrolls nothing.
+  void findSelectsMatchesOnly() {
+    Files files;
+    for (int i = 0; i < 60; ++i) {
+      files.push_back(
+          {QString("f%1.%2").arg(i, 2, 10, QChar('0')).arg(i % 3 ? "txt" : "dat").toStdString(),
+           "x"});
+    }
+    OpenThroughDialog(folder_->Archive("many.tvk", files));
+    window_->list()->setCurrentIndex(window_->model()->index(4, 0));
+    SelectRows({0, 3});
+    QCOMPARE(window_->list()->verticalScrollBar()->value(), 0);
+    window_->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+    dialogs_->ClearCalls();
+    dialogs_->Queue(std::optional<QString>("txt"));
+    QTest::keyClick(window_.get(), Qt::Key_F, Qt::ControlModifier);
+    QCOMPARE(dialogs_->calls().size(), std::size_t(1));
+    const DialogCall& asked = dialogs_->calls()[0];
+    QCOMPARE(asked.text, QString("请输入要查找的文件名"));
+    QCOMPARE(asked.title, QString("查找文件"));
+    QCOMPARE(asked.initial, QString("f04.txt"));
+    QVERIFY(!asked.masked);
+    QModelIndexList rows = window_->list()->selectionModel()->selectedRows();
+    QCOMPARE(rows.size(), 40);
+    for (const QModelIndex& row : rows) QVERIFY(row.data().toString().endsWith("txt"));
+    QCOMPARE(Label("selectionStatus"), QString("已选择了40个文件。"));
+    tovask::ui::testing::SaveScreenshot(*window_, "main_window_find");
+    QCOMPARE(window_->list()->verticalScrollBar()->value(), 0);
+    QVERIFY(window_->list()->verticalScrollBar()->maximum() > 0);
+
+    dialogs_->Queue(std::optional<QString>("TXT"));
+    window_->Find();
+    QCOMPARE(window_->list()->selectionModel()->selectedRows().size(), 0);
+    QCOMPARE(Label("selectionStatus"), QString("已选择了0个文件。"));
+  }
+
+  // "中断" pressed during a real add: the add stops at that report, the archive stays byte for
+  // byte with no temporary file left, and the main window goes on working.
+  void interruptLeavesTheArchiveAndTheWindowUsable() {
+    const std::string archive = Archive();
+    OpenThroughDialog(archive);
+    const std::string before = tovask::testing::Sha256OfFile(archive);
+    Files files;
+    for (int i = 0; i < 12; ++i) files.push_back({"n" + std::to_string(i) + ".txt", "new"});
+    const std::string more = folder_->Folder("more", files);
+    int reports = 0;
+    bool interrupted = false;
+    auto interrupter =
+        connect(window_.get(), &MainWindow::progressWindowOpened, this, [&](ProgressWindow* w) {
+          connect(w, &ProgressWindow::reported, this, [&, w] {
+            if (++reports != 3) return;
+            QTest::mouseClick(w->findChild<QPushButton*>("actionButton"), Qt::LeftButton);
+            interrupted = w->interrupted();
+          });
+        });
+    dialogs_->Queue(QString::fromStdString(more));
+    window_->AddFolder();
+    disconnect(interrupter);
+    QVERIFY(interrupted);
+    QCOMPARE(reports, 3);
+    QVERIFY(progress_.back().closedByItself);
+    QCOMPARE(progress_.back().buttonWhenFinished, QString("中断"));
+    QCOMPARE(tovask::testing::Sha256OfFile(archive), before);
+    QDir work(QString::fromStdString(folder_->work.path()));
+    QCOMPARE(work.entryList(QDir::Files | QDir::Hidden).size(), 1);  // the archive alone
+    QCOMPARE(ListedNames(), Names({"a.txt", "b.txt", "c.dat"}));
+    QVERIFY(window_->isEnabled());
+
+    dialogs_->Queue(QString::fromStdString(more));
+    window_->AddFolder();
+    QCOMPARE(progress_.back().buttonWhenFinished, QString("完成"));
+    QCOMPARE(ListedNames().size(), std::size_t(15));
+  }
+
+  // An archive given on the command line is listed while the window is made; tovask makes a
+  // relative path absolute first, and its screenshot mode paints, saves and exits 0, writing
+  // what a box would say to stderr.
+  void archiveFromTheCommandLine() {
+    const std::string archive = Archive();
+    folder_->context.currentArchivePath = archive;
+    MainWindow second(folder_->context, *dialogs_);
+    QCOMPARE(second.model()->rowCount(), 3);
+    QCOMPARE(second.windowTitle(), QString::fromStdString(archive + " - Tovask"));
+
+    tovask::testing::WriteFile(folder_->work / "text.tvk", "no archive here");
+    const struct {
+      const char* argument;
+      const char* err;
+    } cases[] = {{"src-a.tvk/../a.tvk", ""}, {"./text.tvk", "错误: 53:"}};
+    for (const auto& c : cases) {
+      const std::string shot = folder_->work / "shot.png";
+      QFile::remove(QString::fromStdString(shot));
+      tovask::testing::ProcessOptions options;
+      options.workingDirectory = folder_->work.path();
+      options.env["QT_QPA_PLATFORM"] = "offscreen";
+      const tovask::testing::ProcessResult run = tovask::testing::RunProcess(
+          TOVASK_EXECUTABLE, {"--screenshot", shot, c.argument}, options);
+      QCOMPARE(run.exitCode, 0);
+      QVERIFY2(QString::fromStdString(run.err).contains(c.err), run.err.c_str());
+      if (c.err[0] == '\0')
+        QVERIFY2(!QString::fromStdString(run.err).contains("错误"), run.err.c_str());
+      QVERIFY(!QImage(QString::fromStdString(shot)).isNull());
+    }
+  }
+
+  // New: a folder and a password in the new-archive window make an encrypted archive, which
+  // becomes the current one; closing the window without compressing still reloads.
+  void newCompressesAndReloads() {
+    const std::string folder = folder_->Folder("photos", {{"a.jpg", "alpha"}, {"d/b.jpg", "b"}});
+    const std::string target = folder_->work / "photos.tvk";
+    dialogs_->Queue(QString::fromStdString(folder));  // "添加文件夹"
+    WhenModal([&](QWidget* window) {
+      QCOMPARE(window->windowTitle(), QString("新建压缩包"));
+      window->findChild<QPushButton*>("addFolderButton")->click();
+      window->findChild<QLineEdit*>("passwordBox")->setText("pw");
+      QCOMPARE(window->findChild<QLineEdit*>("targetBox")->text(), QString::fromStdString(target));
+      window->findChild<QPushButton*>("compressButton")->click();
+    });
+    Action("actionNew")->trigger();
+    QCOMPARE(progress_.size(), std::size_t(1));
+    QCOMPARE(progress_[0].caption, QString("压缩文件"));
+    QCOMPARE(progress_[0].buttonWhenFinished, QString("完成"));
+    QCOMPARE(folder_->context.currentArchivePath, target);
+    QCOMPARE(ListedNames(), Names({"photos\\a.jpg", "photos\\d\\b.jpg"}));
+    QCOMPARE(window_->model()->index(0, 4).data().toString(), QString("Y"));
+
+    QSignalSpy resets(window_->model(), &QAbstractItemModel::modelReset);
+    WhenModal([](QWidget* window) { qobject_cast<QDialog*>(window)->reject(); });
+    Action("actionNew")->trigger();
+    QCOMPARE(resets.count(), 1);
+    QCOMPARE(progress_.size(), std::size_t(1));
+  }
+
+ private:
+  std::string Archive() {
+    return folder_->Archive("a.tvk",
+                            {{"a.txt", "alpha"}, {"b.txt", "bravo"}, {"c.dat", "charlie"}});
+  }
+  void OpenThroughDialog(const std::string& path) {
+    dialogs_->Queue(QString::fromStdString(path));
+    Action("actionOpen")->trigger();
+  }
+  QAction* Action(const char* name) { return window_->findChild<QAction*>(name); }
+  QString Label(const char* name) { return window_->findChild<QLabel*>(name)->text(); }
+  QStringList Entries(const char* menu) {
+    QStringList texts;
+    for (QAction* action : window_->findChild<QMenu*>(menu)->actions()) texts << action->text();
+    return texts;
+  }
+  Names ListedNames() {
+    Names names;
+    for (int row = 0; row < window_->model()->rowCount(); ++row) {
+      names.push_back(window_->model()->index(row, 0).data().toString().toStdString());
+    }
+    return names;
+  }
+  void SelectRows(const std::vector<int>& rows) {
+    QItemSelection selection;
+    for (int row : rows)
+      selection.select(window_->model()->index(row, 0), window_->model()->index(row, 6));
+    window_->list()->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+  }
+  void ExpectArchiveCommands(bool enabled) {
+    for (const char* name : {"actionExtractAll", "actionFind", "actionInformation",
+                             "actionAddFolder", "actionAddFiles", "actionExtractSelected",
+                             "actionDelete", "actionRename", "actionSetPassword"}) {
+      QVERIFY2(Action(name)->isEnabled() == enabled, name);
+    }
+    QCOMPARE(window_->findChild<QMenu*>("operationsMenu")->menuAction()->isEnabled(), enabled);
+    for (int position : {2, 4, 5, 6, 8, 9}) {
+      QCOMPARE(window_->toolbarPosition(position)->isEnabled(), enabled);
+    }
+    for (int position : {0, 1, 11}) QVERIFY(window_->toolbarPosition(position)->isEnabled());
+    for (const char* name : {"actionNew", "actionOpen", "actionExit", "actionAbout"}) {
+      QVERIFY2(Action(name)->isEnabled(), name);
+    }
+  }
+  // Edits row's name in place through the list's editor (F2) and waits for the commit.
+  bool Rename(int row, const QString& name) {
+    window_->activateWindow();
+    if (!QTest::qWaitForWindowActive(window_.get())) return false;
+    QTableView* list = window_->list();
+    list->setCurrentIndex(window_->model()->index(row, 0));
+    Action("actionRename")->trigger();
+    QLineEdit* editor = nullptr;  // the open one (a closed editor is deleted later)
+    for (QLineEdit* candidate : list->viewport()->findChildren<QLineEdit*>()) {
+      if (candidate->isVisible()) editor = candidate;
+    }
+    if (editor == nullptr || editor->text() != window_->model()->EntryAt(row)->path.c_str()) {
+      return false;
+    }
+    editor->setText(name);
+    // Delete edits the name; it does not delete entries.
+    editor->setCursorPosition(0);
+    QTest::keyClick(editor, Qt::Key_Delete);
+    editor->setText(name);
+    QSignalSpy finished(window_.get(), &MainWindow::renameFinished);
+    QTest::keyClick(editor, Qt::Key_Return);
+    if (!finished.wait()) return false;
+    return finished[0][0].toBool();
+  }
+
+  std::unique_ptr<WindowTestFolder> folder_;
+  std::unique_ptr<ScriptedDialogs> dialogs_;
+  std::unique_ptr<MainWindow> window_;
+  std::vector<ProgressSeen> progress_;
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "main_window_test.moc"
