@@ -160,7 +160,14 @@ void MainWindow::BuildMenus() {
     return action;
   };
 
-  QMenu* file = menuBar()->addMenu(QStringLiteral("文件(&F)"));
+  // A menu is read out by its title, without the access-key marker.
+  const auto addMenu = [this](const QString& title) {
+    QMenu* menu = menuBar()->addMenu(title);
+    menu->setAccessibleName(QString(title).remove(QLatin1Char('&')));
+    return menu;
+  };
+
+  QMenu* file = addMenu(QStringLiteral("文件(&F)"));
   file->setObjectName(QStringLiteral("fileMenu"));
   add(file, "actionNew", QStringLiteral("新建(&N)"), &MainWindow::NewArchive,
       QKeySequence(Qt::CTRL | Qt::Key_N));
@@ -171,7 +178,7 @@ void MainWindow::BuildMenus() {
   file->addSeparator();
   add(file, "actionExit", QStringLiteral("退出(&X)"), &QWidget::close);
 
-  operationsMenu_ = menuBar()->addMenu(QStringLiteral("操作(&C)"));
+  operationsMenu_ = addMenu(QStringLiteral("操作(&C)"));
   operationsMenu_->setObjectName(QStringLiteral("operationsMenu"));
   add(operationsMenu_, "actionAddFolder", QStringLiteral("添加目录(&F)"), &MainWindow::AddFolder);
   add(operationsMenu_, "actionAddFiles", QStringLiteral("添加文件(&A)"), &MainWindow::AddFiles);
@@ -185,14 +192,14 @@ void MainWindow::BuildMenus() {
   add(operationsMenu_, "actionSetPassword", QStringLiteral("设置密码(&P)"),
       &MainWindow::SetPassword);
 
-  QMenu* tools = menuBar()->addMenu(QStringLiteral("工具(&T)"));
+  QMenu* tools = addMenu(QStringLiteral("工具(&T)"));
   tools->setObjectName(QStringLiteral("toolsMenu"));
   findAction_ = add(tools, "actionFind", QStringLiteral("查找(&F)"), &MainWindow::Find,
                     QKeySequence(Qt::CTRL | Qt::Key_F));
   informationAction_ =
       add(tools, "actionInformation", QStringLiteral("显示信息(&I)"), &MainWindow::ShowInformation);
 
-  QMenu* help = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
+  QMenu* help = addMenu(QStringLiteral("帮助(&H)"));
   help->setObjectName(QStringLiteral("helpMenu"));
   add(help, "actionAbout", QStringLiteral("关于(&A)"), &MainWindow::ShowAbout);
 }

@@ -78,7 +78,8 @@ OverwriteWindow::OverwriteWindow(OverwritePrompt& prompt, Dialogs& dialogs, QWid
   auto* group = new QGroupBox(this);
   auto* heading = MakeLabel(QStringLiteral("下列文件已存在"), "headingLabel", group);
   fileName_ = MakeLabel(QString(), "fileNameLabel", group);
-  fileName_->setAccessibleName(QStringLiteral("已存在的文件"));
+  // Read out as its text, the file's name; what it is goes in the description.
+  fileName_->setAccessibleDescription(QStringLiteral("已存在的文件"));
   auto* question = MakeLabel(QStringLiteral("你是否确实要将已存在的文件:"), "questionLabel", group);
   existingIcon_ =
       MakeIconBox(kIconSize, "existingIcon", QStringLiteral("已存在的文件的图标"), group);
@@ -203,6 +204,7 @@ RenameWindow::RenameWindow(const QString& name, const QIcon& icon, Dialogs& dial
   current->setObjectName(QStringLiteral("currentNameBox"));
   current->setAccessibleName(QStringLiteral("当前文件名"));
   current->setReadOnly(true);
+  fromLabel->setBuddy(current);
   auto* toLabel = MakeLabel(QStringLiteral("为:"), "renameToLabel", group);
   auto* newIcon = MakeIconBox(kSmallIconSize, "newIcon", QStringLiteral("文件图标"), group);
   newIcon->setPixmap(picture);

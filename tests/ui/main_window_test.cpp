@@ -16,10 +16,12 @@
 #include <QTableView>
 #include <QUrl>
 #include <QtTest>
+#include <functional>
+#include <map>
 #include <memory>
 
-#include "support/run_process.h"
 #include "support/modal_steps.h"
+#include "support/run_process.h"
 #include "support/scripted_dialogs.h"
 #include "support/window_test_folder.h"
 #include "ui/entry_list_model.h"
@@ -29,10 +31,10 @@
 using tovask::ui::MainWindow;
 using tovask::ui::ProgressWindow;
 using tovask::ui::testing::DialogCall;
-using tovask::ui::testing::WhenModal;
 using tovask::ui::testing::DialogKind;
 using tovask::ui::testing::Files;
 using tovask::ui::testing::ScriptedDialogs;
+using tovask::ui::testing::WhenModal;
 using tovask::ui::testing::WindowTestFolder;
 using Names = std::vector<std::string>;
 
@@ -46,6 +48,20 @@ struct ProgressSeen {
   QString buttonWhenFinished;
   bool closedByItself = false;
 };
+
+// Acts on the next modal window named name. While the progress window is on top, its operation
+// has not reached that window yet: the step tries again on the next turn of events.
+void OnModal(const QString& name, const std::function<void(QWidget*)>& act) {
+  WhenModal([name, act](QWidget* window) {
+    if (window->objectName() == "progressWindow") return OnModal(name, act);
+    QCOMPARE(window->objectName(), name);
+    act(window);
+  });
+}
+
+void Click(QWidget* window, const char* button) {
+  window->findChild<QPushButton*>(button)->click();
+}
 
 }  // namespace
 
@@ -434,6 +450,58 @@ class MainWindowTest : public QObject {
     window_->AddFolder();
     QCOMPARE(progress_.back().buttonWhenFinished, QString("完成"));
     QCOMPARE(ListedNames().size(), std::size_t(15));
+  }
+
+  // Extract all into a folder holding five of the six files, answering the real overwrite
+  // windows in turn: yes, no, rename to a typed name, and rename all for the rest.
+  void extractAllAnswersTheOverwriteWindows() {
+    const Files archived = {{"a.txt", "new a"}, {"b.txt", "new b"}, {"c.txt", "new c"},
+                            {"d.txt", "new d"}, {"e.txt", "new e"}, {"f.txt", "new f"}};
+    OpenThroughDialog(folder_->Archive("six.tvk", archived));
+    QCOMPARE(ListedNames(), Names({"a.txt", "b.txt", "c.txt", "d.txt", "e.txt", "f.txt"}));
+    const std::string out = folder_->Folder("out", {{"a.txt", "old a"},
+                                                    {"b.txt", "old b"},
+                                                    {"c.txt", "old c"},
+                                                    {"d.txt", "old d"},
+                                                    {"e.txt", "old e"}});
+
+    // Each step posts the step for the window its button opens next, then presses it.
+    QStringList asked;  // the file each overwrite window showed
+    const auto answer = [&](const char* button, const std::function<void()>& next) {
+      return [&, button, next](QWidget* window) {
+        asked << window->findChild<QLabel*>("fileNameLabel")->text();
+        next();
+        Click(window, button);
+      };
+    };
+    const auto renameAll = [&] { OnModal("overwriteWindow", answer("renameAllButton", [] {})); };
+    const auto typeName = [&] {
+      OnModal("renameWindow", [&](QWidget* window) {
+        auto* box = window->findChild<QLineEdit*>("newNameBox");
+        QCOMPARE(box->text(), QString("c.txt"));
+        box->setText("c-renamed.txt");
+        renameAll();
+        Click(window, "okButton");
+      });
+    };
+    const auto rename = [&] { OnModal("overwriteWindow", answer("renameButton", typeName)); };
+    const auto no = [&] { OnModal("overwriteWindow", answer("noButton", rename)); };
+    OnModal("overwriteWindow", answer("yesButton", no));
+    dialogs_->Queue(QString::fromStdString(out));
+    Action("actionExtractAll")->trigger();
+
+    QCOMPARE(asked, QStringList({"a.txt", "b.txt", "c.txt", "d.txt"}));
+    QCOMPARE(progress_.back().caption, QString("释放文件"));
+    QCOMPARE(progress_.back().buttonWhenFinished, QString("完成"));
+    const std::map<std::string, std::string> expected = {
+        {"a.txt", "new a"},         {"b.txt", "old b"},    {"c.txt", "old c"},
+        {"c-renamed.txt", "new c"}, {"d.txt", "old d"},    {"d(1).txt", "new d"},
+        {"e.txt", "old e"},         {"e(1).txt", "new e"}, {"f.txt", "new f"}};
+    std::map<std::string, std::string> onDisk;
+    for (const QString& name : QDir(QString::fromStdString(out)).entryList(QDir::Files)) {
+      onDisk[name.toStdString()] = tovask::testing::ReadFile(out + "/" + name.toStdString());
+    }
+    QCOMPARE(onDisk, expected);
   }
 
   // An archive given on the command line is listed while the window is made; tovask makes a

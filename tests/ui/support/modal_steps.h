@@ -18,7 +18,9 @@
 
 namespace tovask::ui::testing {
 
-// Every modal window is closed (rejected), the innermost first.
+// Every modal window is closed (rejected), the innermost first. A window that stays open when
+// rejected (a progress window whose operation runs: the reject only interrupts it) ends the
+// loop; it closes itself once the operation has stopped.
 inline void CloseModalWindows() {
   while (QWidget* open = QApplication::activeModalWidget()) {
     if (auto* dialog = qobject_cast<QDialog*>(open)) {
@@ -26,6 +28,7 @@ inline void CloseModalWindows() {
     } else {
       open->hide();
     }
+    if (QApplication::activeModalWidget() == open) break;
   }
 }
 
