@@ -14,6 +14,7 @@
 #include <QtMath>
 
 #include "app/archive_information.h"
+#include "ui/qt_text.h"
 
 namespace tovask::ui {
 namespace {
@@ -24,10 +25,6 @@ constexpr int kBarWidth = 32;
 constexpr int kBarHeight = 216;
 constexpr int kButtonWidth = 80;
 constexpr int kButtonHeight = 24;
-
-QString ToQt(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // The lines' font: a fixed-width one that draws Chinese, the system's fixed font if none is
 // installed.

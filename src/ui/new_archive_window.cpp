@@ -18,6 +18,7 @@
 
 #include "platform/files.h"
 #include "platform/paths.h"
+#include "ui/qt_text.h"
 
 namespace tovask::ui {
 namespace {
@@ -28,11 +29,6 @@ const char* const kAddFilesTitle = "请选择要压缩的文件";
 const char* const kAllFilesFilter = "所有文件(*.*)|*.*";
 const char* const kSaveTitle = "请选择要压缩到的压缩包文件名：";
 const char* const kArchiveFilter = "Tvk压缩包(*.tvk)|*.tvk";
-
-std::string ToStd(const QString& text) { return text.toStdString(); }
-QString ToQt(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // The local paths of a drop, absolute and normal as the engine takes them; anything that is
 // not a local file (a web address, plain text) is no source.

@@ -16,6 +16,7 @@
 
 #include "app/overwrite_window.h"
 #include "platform/files.h"
+#include "ui/qt_text.h"
 
 namespace tovask::ui {
 namespace {
@@ -27,10 +28,6 @@ constexpr int kRenameClientHeight = 140;
 constexpr int kIconSize = 32;
 constexpr int kSmallIconSize = 16;
 constexpr int kIconIndent = 40;  // the icons stand 40 pixels right of the texts above them
-
-QString ToQt(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // The icon of the file's type: the theme's icon for its MIME type (by name and content), the
 // type's generic icon, the platform's icon for the file, and at last the style's file icon.
