@@ -175,7 +175,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(Label("archiveStatus"), QString("RID1.05版压缩包，共3个文件，合计17字节。"));
     QCOMPARE(ListedNames(), Names({"a.txt", "b.txt", "c.dat"}));
     ExpectArchiveCommands(true);
-    tovask::ui::testing::SaveScreenshot(*window_, "main_window");
+    tovask::ui::testing::SaveShot(window_.get(), QStringLiteral("main_window"));
 
     emit window_->list()->customContextMenuRequested(QPoint(5, 5));
     QCOMPARE(QApplication::activePopupWidget(), window_->findChild<QMenu*>("operationsMenu"));
@@ -348,7 +348,7 @@ class MainWindowTest : public QObject {
     bool waitShown = false;
     dialogs_->onCall = [&](const DialogCall&) {
       waitShown = window_->findChild<QLabel*>("waitLabel")->isVisible();
-      tovask::ui::testing::SaveScreenshot(*window_, "main_window_wait");
+      tovask::ui::testing::SaveShot(window_.get(), QStringLiteral("main_window_wait"));
     };
     dialogs_->ClearCalls();
     dialogs_->Queue(std::optional<QString>("secret"));
@@ -404,7 +404,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(rows.size(), 40);
     for (const QModelIndex& row : rows) QVERIFY(row.data().toString().endsWith("txt"));
     QCOMPARE(Label("selectionStatus"), QString("已选择了40个文件。"));
-    tovask::ui::testing::SaveScreenshot(*window_, "main_window_find");
+    tovask::ui::testing::SaveShot(window_.get(), QStringLiteral("main_window_find"));
     QCOMPARE(window_->list()->verticalScrollBar()->value(), 0);
     QVERIFY(window_->list()->verticalScrollBar()->maximum() > 0);
 

@@ -7,6 +7,7 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include "support/modal_steps.h"
 #include "support/scripted_dialogs.h"
 #include "support/window_test_folder.h"
 #include "ui/progress_window.h"
@@ -101,7 +102,7 @@ class ProgressWindowTest : public QObject {
         QCOMPARE(c.bar->width(), 690);
         QCOMPARE(c.button->geometry().right(), c.bar->geometry().right());
         QCOMPARE(c.percent->mapTo(&window, QPoint(0, 0)).x(), 8 + (690 - 48) / 2);
-        tovask::ui::testing::SaveScreenshot(window, "progress_window");
+        tovask::ui::testing::SaveShot(&window, QStringLiteral("progress_window"));
       });
       connect(&window, &ProgressWindow::runFinished, this, [&](bool closing) {
         doneShown = !closing && c.button->text() == "完成" && window.isVisible();

@@ -4,8 +4,8 @@
 // opens a nested modal window (a button whose window has its own exec) posts the nested
 // window's step before it presses the button.
 //
-// SaveShot: when TOVASK_SHOTS names a folder, a picture of the window is saved there (to look
-// at the windows, e.g. under Xvfb); otherwise it does nothing.
+// SaveShot: when TOVASK_SCREENSHOT_DIR names a folder, a picture of the window is saved there (to
+// look at the windows, e.g. under Xvfb); otherwise it does nothing.
 #pragma once
 
 #include <QApplication>
@@ -50,7 +50,7 @@ inline void WhenModal(std::function<void(QWidget*)> step) {
 }
 
 inline void SaveShot(QWidget* window, const QString& name) {
-  const QString folder = qEnvironmentVariable("TOVASK_SHOTS");
+  const QString folder = qEnvironmentVariable("TOVASK_SCREENSHOT_DIR");
   if (folder.isEmpty()) return;
   QDir().mkpath(folder);
   window->grab().save(QDir(folder).filePath(name + QStringLiteral(".png")));

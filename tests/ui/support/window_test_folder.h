@@ -63,13 +63,4 @@ class WindowTestFolder {
   AppContext context;
 };
 
-// With TOVASK_SCREENSHOT_DIR set, saves a picture of the window there as name.png (to look
-// at the windows; run under xvfb-run with QT_QPA_PLATFORM=xcb for the real platform).
-inline void SaveScreenshot(QWidget& window, const char* name) {
-  const QString folder = qEnvironmentVariable("TOVASK_SCREENSHOT_DIR");
-  if (folder.isEmpty()) return;
-  QDir().mkpath(folder);
-  window.grab().save(folder + "/" + QString::fromLatin1(name) + ".png");
-}
-
 }  // namespace tovask::ui::testing
