@@ -105,6 +105,9 @@ NewArchiveWindow::NewArchiveWindow(Dialogs& dialogs, QWidget* parent)
   passwordBox_->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
   passwordLabel->setBuddy(passwordBox_);
   auto* compress = MakeButton(QStringLiteral("压缩"), "compressButton", this);
+  // Enter in the password box (or anywhere but another button) means "压缩", as the window's
+  // one action; its checks still run first.
+  compress->setDefault(true);
   connect(compress, &QPushButton::clicked, this, &NewArchiveWindow::Compress);
 
   auto* listButtons = new QHBoxLayout;
