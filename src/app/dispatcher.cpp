@@ -53,24 +53,21 @@ std::optional<Outcome> RunPendingOperation(AppContext& context, PendingOperation
   // operation and the steps after it therefore work on this copy.
   const PendingOperation job = request;
 
-  // The window's sink is watched here too: once it has answered "stop", nothing of the window
-  // is called any more, whatever the operation does afterwards.
-  InterruptWatch watch(seams.operation.progress);
-  OperationSeams operationSeams = seams.operation;
-  operationSeams.progress = watch.sink();
+  // Every operation watches the window's sink itself (InterruptWatch): once it has answered
+  // "stop", the operation stops there and its outcome is Interrupted.
   std::optional<Outcome> outcome;
   try {
-    outcome = RunKind(context, job, operationSeams);
+    outcome = RunKind(context, job, seams.operation);
   } catch (const std::exception& e) {
     ErrorText(context, ErrorCode::InternalFailure, {e.what()});
-    outcome = OutcomeOf(context, false, watch);
+    outcome = OutcomeOf(context, false, InterruptWatch(nullptr));
   }
   if (!outcome) return std::nullopt;
 
   // The user stopped the run: the window that asked closes itself once this call returns, and
   // the stop is no failure to report. Nothing of the window is touched any more (the run's
   // 107 stays in the error log).
-  if (watch.interrupted() || outcome->kind == OutcomeKind::Interrupted) {
+  if (outcome->kind == OutcomeKind::Interrupted) {
     request.succeeded = false;
     return outcome;
   }

@@ -102,12 +102,12 @@ OverwriteWindow::OverwriteWindow(OverwritePrompt& prompt, Dialogs& dialogs, QWid
   details->addWidget(archivedSize_, 6, 2);
   details->addWidget(archivedTime_, 7, 2);
 
-  struct ButtonSpec {
+  struct AnswerButton {
     const char* text;
     const char* name;
     OverwriteAnswer answer;  // AnswerNone: the button does something else
   };
-  static constexpr ButtonSpec kButtons[] = {
+  static constexpr AnswerButton kButtons[] = {
       {"是(&Y)", "yesButton", AnswerYes},
       {"全部选是(&A)", "yesToAllButton", AnswerYesToAll},
       {"重命名(&R)", "renameButton", AnswerNone},
@@ -119,11 +119,11 @@ OverwriteWindow::OverwriteWindow(OverwritePrompt& prompt, Dialogs& dialogs, QWid
   };
   auto* buttons = new QGridLayout;
   for (int i = 0; i < 8; ++i) {
-    const ButtonSpec& spec = kButtons[i];
-    QPushButton* button = MakeButton(QString::fromUtf8(spec.text), spec.name, this);
+    const AnswerButton& row = kButtons[i];
+    QPushButton* button = MakeButton(QString::fromUtf8(row.text), row.name, this);
     buttons->addWidget(button, i / 4, i % 4);
-    if (spec.answer != AnswerNone) {
-      const OverwriteAnswer answer = spec.answer;
+    if (row.answer != AnswerNone) {
+      const OverwriteAnswer answer = row.answer;
       connect(button, &QPushButton::clicked, this, [this, answer] { Answer(answer); });
     } else if (i == 2) {
       connect(button, &QPushButton::clicked, this, &OverwriteWindow::Rename);
