@@ -36,6 +36,8 @@ std::string_view BuiltInMessageText(ErrorCode code) {
       return "压缩包 %1% 正被其他程序使用，请稍后再试。";
     case ErrorCode::PasswordNeeded:
       return "文件 %1% 已加密，需要密码才能解压。";
+    case ErrorCode::NoApplication:
+      return "没有找到能打开文件 %1% 的程序。";
     default:
       return "";
   }

@@ -55,6 +55,7 @@ enum class ErrorCode : int {
   InternalFailure = 111,     // %1% what failed
   ArchiveBusy = 112,         // %1% archive path
   PasswordNeeded = 113,      // %1% entry name
+  NoApplication = 114,       // %1% file path
 };
 
 enum class TitleCode : int {
