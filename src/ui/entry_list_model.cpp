@@ -84,6 +84,8 @@ QVariant EntryListModel::headerData(int section, Qt::Orientation orientation, in
 
 Qt::ItemFlags EntryListModel::flags(const QModelIndex& index) const {
   Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+  // Rows can be dragged out (the list extracts them first); the first column is renamed in place.
+  if (index.isValid()) flags |= Qt::ItemIsDragEnabled;
   if (index.isValid() && index.column() == ColumnPath) flags |= Qt::ItemIsEditable;
   return flags;
 }

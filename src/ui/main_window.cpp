@@ -2,6 +2,8 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDesktopServices>
+#include <QDrag>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFontMetrics>
@@ -26,9 +28,12 @@
 #include "app/entry_commands.h"
 #include "app/main_window_commands.h"
 #include "app/main_window_state.h"
+#include "app/temporary_copies.h"
+#include "core/messages.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "ui/entry_list_model.h"
+#include "ui/entry_list_view.h"
 #include "ui/information_window.h"
 #include "ui/new_archive_window.h"
 #include "ui/overwrite_windows.h"
@@ -60,6 +65,9 @@ QIcon ToolIcon(const QWidget* window, const char* themeName, QStyle::StandardPix
   return QIcon::fromTheme(QString::fromLatin1(themeName), window->style()->standardIcon(fallback));
 }
 
+// The format of the mark a drag from the main window carries: which process and window.
+const QString kDragMarkFormat = QStringLiteral("application/x-tovask-drag-source");
+
 // The local files and folders of a drop, as absolute paths; empty when the drop holds none.
 QStringList DroppedPaths(const QMimeData* data) {
   QStringList paths;
@@ -77,7 +85,8 @@ MainWindow::MainWindow(AppContext& context, Dialogs& dialogs, QWidget* parent)
       context_(context),
       dialogs_(dialogs),
       overwrite_(std::make_unique<OverwriteWindows>(dialogs, this)),
-      passwordPrompt_(dialogs, this) {
+      passwordPrompt_(dialogs, this),
+      opener_([](const QUrl& url) { return QDesktopServices::openUrl(url); }) {
   setObjectName(QStringLiteral("mainWindow"));
   setWindowTitle(FromStd(kInitialCaption));
   BuildList();
@@ -98,6 +107,8 @@ MainWindow::MainWindow(AppContext& context, Dialogs& dialogs, QWidget* parent)
 
 MainWindow::~MainWindow() = default;
 
+QTableView* MainWindow::list() const { return list_; }
+
 void MainWindow::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   if (shown_) return;
@@ -110,7 +121,7 @@ void MainWindow::showEvent(QShowEvent* event) {
 
 void MainWindow::BuildList() {
   model_ = new EntryListModel(context_, this);
-  list_ = new QTableView(this);
+  list_ = new EntryListView(this);
   list_->setObjectName(QStringLiteral("entryList"));
   list_->setAccessibleName(QStringLiteral("文件列表"));
   list_->setModel(model_);
@@ -120,7 +131,8 @@ void MainWindow::BuildList() {
   list_->setShowGrid(false);
   list_->setWordWrap(false);
   list_->setCornerButtonEnabled(false);
-  list_->setDragDropMode(QAbstractItemView::NoDragDrop);
+  // Drags out only; drops are taken by the event filter (files to add).
+  list_->setDragDropMode(QAbstractItemView::DragOnly);
   list_->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
   list_->verticalHeader()->hide();
   // One fixed row height: the view never measures 100,000 rows.
@@ -134,6 +146,9 @@ void MainWindow::BuildList() {
 
   connect(model_, &QAbstractItemModel::modelReset, this, &MainWindow::ApplyColumnLayout);
   connect(model_, &EntryListModel::renameRequested, this, &MainWindow::RenameRequested);
+  // Opened once the view has finished with the click or key: the progress window is modal.
+  connect(list_, &EntryListView::openRequested, this, &MainWindow::OpenEntry, Qt::QueuedConnection);
+  list_->onDragStart = [this] { DragSelected(); };
   connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
           &MainWindow::UpdateSelectionStatus);
   connect(list_, &QWidget::customContextMenuRequested, this, [this](const QPoint& position) {
@@ -359,21 +374,22 @@ void MainWindow::ShowWaitLabel(bool processEvents) {
 
 void MainWindow::HideWaitLabel() { waitLabel_->hide(); }
 
-void MainWindow::RunProgressWindow() {
+std::optional<Outcome> MainWindow::RunProgressWindow() {
   ProgressWindow window(context_, request_, dialogs_, overwrite_.get(), this);
   emit progressWindowOpened(&window);
   window.exec();
+  return window.outcome();
 }
 
-void MainWindow::HandOver(std::string_view kind, std::vector<std::string> items,
-                          std::string targetFolder, bool closeWhenDone) {
+std::optional<Outcome> MainWindow::HandOver(std::string_view kind, std::vector<std::string> items,
+                                            std::string targetFolder, bool closeWhenDone) {
   ResetPendingOperation(request_);
   request_.kind = kind;
   request_.archivePath = context_.currentArchivePath;
   request_.items = std::move(items);
   request_.targetFolder = std::move(targetFolder);
   request_.closeWhenDone = closeWhenDone;
-  RunProgressWindow();
+  return RunProgressWindow();
 }
 
 void MainWindow::NewArchive() {
@@ -536,8 +552,97 @@ void MainWindow::ShowInformation() {
 
 void MainWindow::ShowAbout() { dialogs_.About(this, FromStd(kProductName), kAboutText); }
 
+void MainWindow::ShowErrorLog() {
+  dialogs_.Message(this, FromStd(CurrentErrorLog(context_)), FromStd(kErrorTitle), kBoxCritical);
+}
+
+void MainWindow::SetFileOpener(FileOpener opener) { opener_ = std::move(opener); }
+
+std::optional<std::string> MainWindow::ExtractForDesktop(const std::vector<std::string>& names) {
+  std::optional<std::string> folder = copies_.NewFolder(context_);
+  if (!folder) {
+    ShowErrorLog();
+    return std::nullopt;
+  }
+  // The same request as "解压文件" into that folder: the progress window shows long entries
+  // and can interrupt them, and the dispatcher shows the engine's messages.
+  const std::optional<Outcome> outcome = HandOver(kKindExtractSelected, names, *folder, true);
+  if (!outcome || !outcome->done()) return std::nullopt;
+  return folder;
+}
+
+void MainWindow::OpenEntry(int row) {
+  if (context_.currentArchivePath.empty()) return;
+  const ArchiveEntry* entry = model_->EntryAt(row);
+  if (entry == nullptr) return;
+  const std::string name = entry->path;
+  const std::optional<std::string> folder = ExtractForDesktop({name});
+  if (!folder) return;
+  const std::optional<std::string> copy = OpenableCopy(*folder, name);
+  if (!copy) return;  // an entry extraction skips by its name
+  if (!opener_(QUrl::fromLocalFile(FromStd(*copy)))) {
+    ClearErrorLog(context_);
+    ErrorText(context_, ErrorCode::NoApplication, {*copy});
+    ShowErrorLog();
+  }
+}
+
+QByteArray MainWindow::DragMark() const {
+  return QByteArray::number(QCoreApplication::applicationPid()) + ':' +
+         QByteArray::number(reinterpret_cast<quintptr>(this));
+}
+
+std::unique_ptr<QMimeData> MainWindow::PrepareDrag() {
+  if (context_.currentArchivePath.empty()) return nullptr;
+  const std::vector<std::string> names = SelectedNames();
+  if (names.empty()) return nullptr;
+  const std::optional<std::string> folder = ExtractForDesktop(names);
+  if (!folder) return nullptr;
+  const std::vector<std::string> paths = DraggedPaths(*folder, names);
+  if (paths.empty()) return nullptr;
+  QList<QUrl> urls;
+  for (const std::string& path : paths) urls << QUrl::fromLocalFile(FromStd(path));
+  auto data = std::make_unique<QMimeData>();
+  data->setUrls(urls);
+  data->setData(kDragMarkFormat, DragMark());
+  return data;
+}
+
+void MainWindow::DragSelected() {
+  std::unique_ptr<QMimeData> data = PrepareDrag();
+  // A button let go while the entries were extracted ends the drag before it began.
+  if (!data || !(QGuiApplication::mouseButtons() & Qt::LeftButton)) return;
+  auto* drag = new QDrag(list_);  // Qt deletes it when the drag has ended
+  drag->setMimeData(data.release());
+  drag->setPixmap(style()->standardIcon(QStyle::SP_FileIcon).pixmap(32, 32));
+  drag->exec(Qt::CopyAction, Qt::CopyAction);
+}
+
+bool MainWindow::FromThisWindow(const QDropEvent* event) const {
+  if (event->mimeData() != nullptr && event->mimeData()->data(kDragMarkFormat) == DragMark()) {
+    return true;
+  }
+  for (const QObject* source = event->source(); source != nullptr; source = source->parent()) {
+    if (source == this) return true;
+  }
+  return false;
+}
+
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   if (watched != list_->viewport()) return QMainWindow::eventFilter(watched, event);
+  switch (event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
+      // Our own entries dragged back onto the list: nothing to add, nothing to do.
+      if (FromThisWindow(static_cast<QDropEvent*>(event))) {
+        event->ignore();
+        return true;
+      }
+      break;
+    default:
+      break;
+  }
   switch (event->type()) {
     case QEvent::DragEnter:
     case QEvent::DragMove: {

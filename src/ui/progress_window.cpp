@@ -143,7 +143,7 @@ void ProgressWindow::Run() {
   seams.closeWindow = [&closeAsked] { closeAsked = true; };
 
   running_ = true;
-  (void)RunPendingOperation(context_, request_, seams);
+  outcome_ = RunPendingOperation(context_, request_, seams);
   running_ = false;
   const bool closing = closeAsked || interrupted_;
   emit runFinished(closing);

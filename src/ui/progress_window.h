@@ -15,6 +15,7 @@
 
 #include <QDialog>
 #include <QElapsedTimer>
+#include <optional>
 #include <string>
 
 #include "app/dispatcher.h"
@@ -52,6 +53,9 @@ class ProgressWindow final : public QDialog, public ProgressSink {
 
   [[nodiscard]] bool running() const { return running_; }
   [[nodiscard]] bool interrupted() const { return interrupted_; }
+  // The operation's outcome once it has run (nullopt before, and for a kind that names no
+  // operation).
+  [[nodiscard]] const std::optional<Outcome>& outcome() const { return outcome_; }
 
  signals:
   // After each Report has updated the window, before pending events run.
@@ -79,6 +83,7 @@ class ProgressWindow final : public QDialog, public ProgressSink {
   QLabel* percentLabel_ = nullptr;
   QPushButton* button_ = nullptr;
 
+  std::optional<Outcome> outcome_;
   bool started_ = false;
   bool running_ = false;
   bool interrupted_ = false;

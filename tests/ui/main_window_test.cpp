@@ -14,12 +14,15 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTableView>
+#include <QTimer>
 #include <QUrl>
 #include <QtTest>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
 
+#include "support/archive_builder.h"
 #include "support/modal_steps.h"
 #include "support/run_process.h"
 #include "support/scripted_dialogs.h"
@@ -72,7 +75,17 @@ class MainWindowTest : public QObject {
   void init() {
     folder_ = std::make_unique<WindowTestFolder>();
     dialogs_ = std::make_unique<ScriptedDialogs>();
+    // The run's temporary folder goes below the test's own folder.
+    tmp_ = folder_->work / "tmp";
+    QDir().mkpath(QString::fromStdString(tmp_));
+    qputenv("TMPDIR", QByteArray::fromStdString(tmp_));
     window_ = std::make_unique<MainWindow>(folder_->context, *dialogs_);
+    opened_.clear();
+    openerWorks_ = true;
+    window_->SetFileOpener([this](const QUrl& url) {
+      opened_ << url;
+      return openerWorks_;
+    });
     window_->show();
     progress_.clear();
     // Every progress window is recorded; one that waits for "完成" gets it pressed.
@@ -89,6 +102,7 @@ class MainWindowTest : public QObject {
     window_.reset();
     dialogs_.reset();
     folder_.reset();
+    qunsetenv("TMPDIR");
   }
 
   void startsWithoutAnArchive() {
@@ -563,6 +577,211 @@ class MainWindowTest : public QObject {
     QCOMPARE(progress_.size(), std::size_t(1));
   }
 
+  // Open: the entry is extracted (verified) into a new 0700 folder of the run's 0700 folder,
+  // made read-only and handed to the opener; each open gets a new folder; the run's folder
+  // goes with the window. An opener that cannot open shows 114.
+  void openEntryHandsAReadOnlyCopyToTheOpener() {
+    OpenThroughDialog(folder_->Archive("o.tvk", {{"b.txt", "bravo"}, {"docs/a.txt", "alpha"}}));
+    QCOMPARE(ListedNames(), Names({"b.txt", "docs\\a.txt"}));
+    dialogs_->ClearCalls();
+    window_->OpenEntry(1);
+    QCOMPARE(progress_.size(), std::size_t(1));
+    QCOMPARE(progress_[0].caption, QString("解压文件"));
+    QVERIFY(dialogs_->calls().empty());
+    QCOMPARE(opened_.size(), 1);
+    QVERIFY(opened_[0].isLocalFile());
+    const std::string first = opened_[0].toLocalFile().toStdString();
+    QCOMPARE(tovask::testing::ReadFile(first), std::string("alpha"));
+    QCOMPARE(tovask::testing::FileMode(first) & 0222u, 0u);
+    const std::filesystem::path folder = std::filesystem::path(first).parent_path().parent_path();
+    const std::filesystem::path run = folder.parent_path();
+    QCOMPARE(run.parent_path().string(), tmp_);
+    QCOMPARE(tovask::testing::FileMode(folder.string()), 0700u);
+    QCOMPARE(tovask::testing::FileMode(run.string()), 0700u);
+
+    window_->OpenEntry(1);  // the first copy stays for the viewer that shows it
+    QCOMPARE(opened_.size(), 2);
+    QVERIFY(opened_[1].toLocalFile().toStdString() != first);
+    QCOMPARE(tovask::testing::ReadFile(first), std::string("alpha"));
+
+    openerWorks_ = false;
+    window_->OpenEntry(0);
+    const std::string copy = opened_.back().toLocalFile().toStdString();
+    QCOMPARE(dialogs_->calls().back().text,
+             QString::fromStdString("114:没有找到能打开文件 " + copy + " 的程序。"));
+    QCOMPARE(dialogs_->calls().back().title, QString("错误"));
+
+    window_.reset();
+    QVERIFY(!std::filesystem::exists(run));
+    QVERIFY(std::filesystem::is_empty(tmp_));
+  }
+
+  // A wrong password, a cancelled password prompt and an interrupt open nothing; the first two
+  // show the engine's numbered message in the "错误" box.
+  void openEntryOpensNothingAfterAFailure() {
+    OpenThroughDialog(folder_->Archive("secret.tvk", {{"s.txt", "secret text"}}, "right"));
+    const struct {
+      std::optional<QString> password;
+      QString message;
+    } cases[] = {{QString("wrong"), "38:"}, {std::nullopt, "36:"}};
+    for (const auto& c : cases) {
+      dialogs_->ClearCalls();
+      dialogs_->Queue(c.password);
+      window_->OpenEntry(0);
+      const auto& calls = dialogs_->calls();
+      QCOMPARE(calls.size(), std::size_t(2));
+      QCOMPARE(calls[0].kind, DialogKind::Input);  // the password prompt
+      QVERIFY2(calls[1].text.startsWith(c.message), qPrintable(calls[1].text));
+      QCOMPARE(calls[1].title, QString("错误"));
+      QCOMPARE(calls[1].flags, 16);
+    }
+    QVERIFY(opened_.isEmpty());
+
+    // Interrupted at its first report, before the password is asked.
+    dialogs_->ClearCalls();
+    auto interrupter =
+        connect(window_.get(), &MainWindow::progressWindowOpened, this, [this](ProgressWindow* w) {
+          connect(w, &ProgressWindow::reported, this, [w] {
+            if (!w->interrupted()) w->reject();
+          });
+        });
+    window_->OpenEntry(0);
+    disconnect(interrupter);
+    QVERIFY(progress_.back().closedByItself);
+    QVERIFY(dialogs_->calls().empty());
+    QVERIFY(opened_.isEmpty());
+
+    dialogs_->Queue(std::optional<QString>("right"));
+    window_->OpenEntry(0);
+    QCOMPARE(opened_.size(), 1);
+    QCOMPARE(tovask::testing::ReadFile(opened_[0].toLocalFile().toStdString()),
+             std::string("secret text"));
+  }
+
+  // A name that would leave the temporary folder is refused (106) before anything is written,
+  // for an open and for a drag alike.
+  void hostileNamesWriteNothingOutside() {
+    tovask::AppContext& context = folder_->context;
+    const std::string archive = folder_->work / "hostile.tvk";
+    tovask::testing::ArchiveBuilder(context.dataOps)
+        .Entry(tovask::testing::MakeStoredEntry(context.dataOps, "..\\..\\evil.txt", "evil"))
+        .WriteTo(archive);
+    OpenThroughDialog(archive);
+    QCOMPARE(window_->model()->rowCount(), 1);
+    SelectRows({0});
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      dialogs_->ClearCalls();
+      if (attempt == 0) {
+        window_->OpenEntry(0);
+      } else {
+        QVERIFY(window_->PrepareDrag() == nullptr);
+      }
+      QCOMPARE(dialogs_->calls().size(), std::size_t(1));
+      QVERIFY2(dialogs_->calls()[0].text.startsWith("106:"), qPrintable(dialogs_->calls()[0].text));
+    }
+    QVERIFY(opened_.isEmpty());
+    for (const auto& item : std::filesystem::recursive_directory_iterator(folder_->work.path())) {
+      QVERIFY2(item.path().filename() != "evil.txt", item.path().c_str());
+    }
+  }
+
+  // A double-click opens the entry, also on a row already selected, where the first click
+  // arms the slow-click rename: that rename is not started after the double-click. A slow
+  // second click alone still starts it; Enter opens the current row, and Enter in the editor
+  // commits the name without opening anything.
+  void doubleClickAndEnterOpenWithoutStartingRename() {
+    const std::string archive = Archive();
+    OpenThroughDialog(archive);
+    window_->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+    QTableView* list = window_->list();
+    QWidget* viewport = list->viewport();
+    const QPoint row1 = list->visualRect(window_->model()->index(1, 0)).center();
+    list->setCurrentIndex(window_->model()->index(1, 0));
+    SelectRows({1});
+
+    QSignalSpy renames(window_->model(), &tovask::ui::EntryListModel::renameRequested);
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, row1);  // arms the slow-click rename
+    QTest::mousePress(viewport, Qt::LeftButton, {}, row1);
+    QTest::mouseDClick(viewport, Qt::LeftButton, {}, row1);
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, row1);
+    QTRY_COMPARE_WITH_TIMEOUT(opened_.size(), 1, 60000);
+    QCOMPARE(tovask::testing::ReadFile(opened_[0].toLocalFile().toStdString()),
+             std::string("bravo"));
+    // Timers fire in the order they fall due: once this one has, the rename's has too.
+    QTimer later;
+    later.setSingleShot(true);
+    later.setTimerType(Qt::PreciseTimer);
+    QSignalSpy fired(&later, &QTimer::timeout);
+    later.start(2 * QApplication::doubleClickInterval());
+    QVERIFY(fired.wait(60000));
+    QVERIFY(OpenEditor() == nullptr);
+    QCOMPARE(renames.count(), 0);  // no editor came and went meanwhile
+
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, row1);  // a slow second click renames
+    QTRY_VERIFY_WITH_TIMEOUT(OpenEditor() != nullptr, 60000);
+    QCOMPARE(OpenEditor()->text(), QString("b.txt"));
+    QTest::keyClick(OpenEditor(), Qt::Key_Escape);
+    QVERIFY(OpenEditor() == nullptr);
+    QCOMPARE(opened_.size(), 1);
+
+    list->setFocus();
+    list->setCurrentIndex(window_->model()->index(2, 0));
+    QTest::keyClick(list, Qt::Key_Return);
+    QTRY_COMPARE_WITH_TIMEOUT(opened_.size(), 2, 60000);
+    QCOMPARE(tovask::testing::ReadFile(opened_[1].toLocalFile().toStdString()),
+             std::string("charlie"));
+
+    const std::size_t progressWindows = progress_.size();
+    QVERIFY(Rename(0, "first.txt"));  // committed with Return in the editor
+    QCoreApplication::processEvents();
+    QCOMPARE(opened_.size(), 2);
+    QCOMPARE(progress_.size(), progressWindows);
+    QCOMPARE(folder_->Names(archive), Names({"first.txt", "b.txt", "c.dat"}));
+  }
+
+  // A drag offers the dragged entries' first levels as files with the entries' contents; a
+  // drop of it back onto the list is refused and asks nothing.
+  void dragOffersFirstLevelsAndOwnDropIsRefused() {
+    OpenThroughDialog(folder_->Archive(
+        "d.tvk", {{"a.txt", "alpha"}, {"docs/x.txt", "x"}, {"docs/y.txt", "y"}, {"src/b.c", "b"}}));
+    QCOMPARE(ListedNames(), Names({"a.txt", "docs\\x.txt", "docs\\y.txt", "src\\b.c"}));
+    SelectRows({1, 2});
+    QVERIFY(window_->list()->model()->flags(window_->model()->index(1, 3)) & Qt::ItemIsDragEnabled);
+    std::unique_ptr<QMimeData> data = window_->PrepareDrag();
+    QVERIFY(data != nullptr);
+    QCOMPARE(data->urls().size(), 1);
+    const std::string docs = data->urls()[0].toLocalFile().toStdString();
+    QCOMPARE(std::filesystem::path(docs).filename().string(), std::string("docs"));
+    QCOMPARE(tovask::testing::ReadFile(docs + "/x.txt"), std::string("x"));
+    QCOMPARE(tovask::testing::ReadFile(docs + "/y.txt"), std::string("y"));
+
+    SelectRows({3, 0, 1});
+    data = window_->PrepareDrag();
+    QVERIFY(data != nullptr);
+    QStringList names;
+    for (const QUrl& url : data->urls()) names << QFileInfo(url.toLocalFile()).fileName();
+    QCOMPARE(names, QStringList({"a.txt", "docs", "src"}));
+    const std::filesystem::path sub = data->urls()[0].toLocalFile().toStdString();
+    QVERIFY(sub.parent_path().string() != std::filesystem::path(docs).parent_path().string());
+    QCOMPARE(std::distance(std::filesystem::directory_iterator(sub.parent_path() / "docs"),
+                           std::filesystem::directory_iterator()),
+             1);  // only the dragged entry of docs
+    QCOMPARE(tovask::testing::FileMode(sub.string()) & 0200u, 0200u);  // not made read-only
+
+    QWidget* viewport = window_->list()->viewport();
+    QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, data.get(), Qt::LeftButton,
+                          Qt::NoModifier);
+    QApplication::sendEvent(viewport, &enter);
+    QVERIFY(!enter.isAccepted());
+    QDropEvent drop(QPointF(20, 20), Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+    dialogs_->ClearCalls();
+    QApplication::sendEvent(viewport, &drop);
+    QVERIFY(!drop.isAccepted());
+    QCoreApplication::processEvents();
+    QVERIFY(dialogs_->calls().empty());
+  }
+
  private:
   std::string Archive() {
     return folder_->Archive("a.tvk",
@@ -632,10 +851,21 @@ class MainWindowTest : public QObject {
     return finished[0][0].toBool();
   }
 
+  // The visible editor of the list's first column, or nullptr.
+  QLineEdit* OpenEditor() {
+    for (QLineEdit* editor : window_->list()->viewport()->findChildren<QLineEdit*>()) {
+      if (editor->isVisible()) return editor;
+    }
+    return nullptr;
+  }
+
   std::unique_ptr<WindowTestFolder> folder_;
   std::unique_ptr<ScriptedDialogs> dialogs_;
   std::unique_ptr<MainWindow> window_;
   std::vector<ProgressSeen> progress_;
+  std::string tmp_;
+  QList<QUrl> opened_;
+  bool openerWorks_ = true;
 };
 
 QTEST_MAIN(MainWindowTest)
