@@ -13,6 +13,7 @@
 #include <QLocale>
 #include <QMetaObject>
 #include <QPixmap>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <QTranslator>
 #include <cstdio>
@@ -24,6 +25,7 @@
 #include "core/startup.h"
 #include "platform/files.h"
 #include "platform/paths.h"
+#include "platform/quit_signals.h"
 #include "ui/dialogs.h"
 #include "ui/main_window.h"
 
@@ -138,6 +140,14 @@ int main(int argc, char** argv) {
       std::fputs("tovask: the window was never painted\n", stderr);
       QApplication::exit(1);
     });
+  }
+  // Logout, a closed terminal or Ctrl-C end the event loop, so the window is destroyed and
+  // takes its temporary copies with it.
+  std::optional<QSocketNotifier> quitSignals;
+  if (const int fd = tovask::platform::WatchQuitSignals(); fd >= 0) {
+    quitSignals.emplace(fd, QSocketNotifier::Read);
+    QObject::connect(&*quitSignals, &QSocketNotifier::activated, &application,
+                     [] { QApplication::quit(); });
   }
   window.show();
   return QApplication::exec();
