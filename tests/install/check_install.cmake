@@ -16,6 +16,7 @@ set(expected
   bin/tovask
   bin/tvk
   share/applications/tovask.desktop
+  share/doc/tovask/changelog.gz
   share/doc/tovask/copyright
   share/icons/hicolor/scalable/apps/tovask.svg
   share/man/man1/tovask.1.gz
