@@ -11,6 +11,9 @@ packages=(
   clang libclang-rt-14-dev
   python3 python3-zstandard python3-cryptography
   qt6-base-dev qt6-translations-l10n fonts-wqy-microhei adwaita-icon-theme xvfb xauth
+  # installing and packaging: tvk's manual page, dpkg-shlibdeps for `cpack -G DEB`, the checks
+  # of the installed desktop entry and MIME package
+  help2man dpkg-dev desktop-file-utils shared-mime-info
 )
 
 missing=()
