@@ -24,6 +24,7 @@
 #include "core/startup.h"
 #include "platform/files.h"
 #include "platform/paths.h"
+#include "ui/application_icon.h"
 #include "ui/dialogs.h"
 #include "ui/main_window.h"
 
@@ -94,6 +95,8 @@ int main(int argc, char** argv) {
                    QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
     QApplication::installTranslator(&qtTexts);
   }
+
+  QApplication::setWindowIcon(tovask::ui::ApplicationIcon());
 
   // Toolbar icons come from the desktop's icon theme; where it lacks one (or there is no
   // desktop), from Adwaita when installed, else from the style's own pictures.

@@ -1,0 +1,44 @@
+#include "app/desktop_integration.h"
+
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "platform/files.h"
+#include "platform/scoped_env.h"
+#include "support/temp_dir.h"
+
+namespace tovask {
+namespace {
+
+using testing::ReadFile;
+
+std::string DataFile(const std::string& name) {
+  return ReadFile(std::string(TOVASK_SOURCE_DIR) + "/data/" + name);
+}
+
+TEST(DesktopIntegrationTest, CarriesTheInstalledDesktopFiles) {
+  const platform::FileTypeRegistration registration = ArchiveTypeRegistration("/x/tovask");
+  EXPECT_EQ(registration.typeInfo, DataFile("tovask.xml"));
+  EXPECT_EQ(registration.programEntry, DataFile("tovask.desktop"));
+  EXPECT_EQ(registration.iconSvg, DataFile("tovask.svg"));
+  EXPECT_EQ(registration.programPath, "/x/tovask");
+  // The package and the entry name the type the registration makes the default.
+  EXPECT_NE(registration.typeInfo.find("type=\"" + registration.typeName + "\""),
+            std::string::npos);
+  EXPECT_NE(registration.programEntry.find("MimeType=" + registration.typeName + ";"),
+            std::string::npos);
+}
+
+TEST(DesktopIntegrationTest, RegistersTheRunningProgram) {
+  testing::TempDir temp;
+  platform::ScopedEnv data("XDG_DATA_HOME", temp / "data");
+  platform::ScopedEnv config("XDG_CONFIG_HOME", temp / "config");
+  RegisterArchiveType([](const std::vector<std::string>&) {});
+  const std::string entry = ReadFile(temp / "data/applications/tovask.desktop");
+  EXPECT_NE(entry.find("\nExec=" + platform::ExecutablePath() + " %f\n"), std::string::npos)
+      << entry;
+}
+
+}  // namespace
+}  // namespace tovask
