@@ -26,6 +26,8 @@ class DesktopIntegrationTest : public QObject {
   }
 
   void mainWindowRegistersTheArchiveType() {
+    // Every window test program runs with XDG folders of its own (private_xdg_folders.cpp).
+    QVERIFY(qgetenv("XDG_DATA_HOME").contains("/tovask-test-"));
     tovask::testing::TempDir xdg;
     const QByteArray oldData = qgetenv("XDG_DATA_HOME");
     const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
