@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/files.h"
-#include "platform/scoped_env.h"
 #include "support/temp_dir.h"
 
 namespace tovask {
@@ -28,16 +26,6 @@ TEST(DesktopIntegrationTest, CarriesTheInstalledDesktopFiles) {
             std::string::npos);
   EXPECT_NE(registration.programEntry.find("MimeType=" + registration.typeName + ";"),
             std::string::npos);
-}
-
-TEST(DesktopIntegrationTest, RegistersTheRunningProgram) {
-  testing::TempDir temp;
-  platform::ScopedEnv data("XDG_DATA_HOME", temp / "data");
-  platform::ScopedEnv config("XDG_CONFIG_HOME", temp / "config");
-  RegisterArchiveType([](const std::vector<std::string>&) {});
-  const std::string entry = ReadFile(temp / "data/applications/tovask.desktop");
-  EXPECT_NE(entry.find("\nExec=" + platform::ExecutablePath() + " %f\n"), std::string::npos)
-      << entry;
 }
 
 }  // namespace

@@ -21,20 +21,18 @@ extern char** environ;
 namespace tovask::platform {
 namespace {
 
-// Puts content at path unless it is there already. Returns true when the file holds content
-// afterwards.
-bool Place(const std::string& path, std::string_view content, RegistrationReport& report) {
+// Puts content at path (creating its folders) unless it is there already.
+void Place(const std::string& path, std::string_view content, RegistrationReport& report) {
   if (const std::optional<Bytes> existing = ReadWholeFile(path);
       existing && ToText(*existing) == content) {
-    return true;
+    return;
   }
   std::string folder = ParentFolder(path);
   if (EnsureFolderPath(folder) && WriteWholeFile(path, AsBytes(content))) {
     report.written.push_back(path);
-    return true;
+  } else {
+    report.failed.push_back(path);
   }
-  report.failed.push_back(path);
-  return false;
 }
 
 // A cache needs building when it is missing or older than the file it is built from.
