@@ -11,9 +11,12 @@ packages=(
   clang libclang-rt-14-dev
   python3 python3-zstandard python3-cryptography
   qt6-base-dev qt6-translations-l10n fonts-wqy-microhei adwaita-icon-theme xvfb xauth
-  # installing and packaging: tvk's manual page, dpkg-shlibdeps for `cpack -G DEB`, the checks
-  # of the installed desktop entry and MIME package
-  help2man dpkg-dev desktop-file-utils shared-mime-info
+  # installing and packaging: tvk's manual page, dpkg-shlibdeps for `cpack -G DEB`
+  help2man dpkg-dev
+  # The .tvk association: Qt's SVG plugins (the window icon), the cache tools run at start, and
+  # the xdg utilities with what their desktop-less mode needs (mimetype reads the MIME database,
+  # file does not), xdotool to watch for the window xdg-open starts.
+  libqt6svg6 shared-mime-info desktop-file-utils xdg-utils libfile-mimeinfo-perl xdotool
 )
 
 missing=()

@@ -18,6 +18,9 @@ namespace tovask::platform {
 // "" when the OS does not tell.
 [[nodiscard]] std::string ExecutableDirectory();
 
+// Absolute path of the running executable as the OS reports it; "" when the OS does not tell.
+[[nodiscard]] std::string ExecutablePath();
+
 // The per-user configuration folder of the program: $XDG_CONFIG_HOME/tovask, default
 // ~/.config/tovask (no trailing separator); "" when no home folder is known.
 [[nodiscard]] std::string UserConfigDirectory();

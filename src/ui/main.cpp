@@ -26,6 +26,7 @@
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/quit_signals.h"
+#include "ui/application_icon.h"
 #include "ui/dialogs.h"
 #include "ui/main_window.h"
 
@@ -96,6 +97,8 @@ int main(int argc, char** argv) {
                    QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
     QApplication::installTranslator(&qtTexts);
   }
+
+  QApplication::setWindowIcon(tovask::ui::ApplicationIcon());
 
   // Toolbar icons come from the desktop's icon theme; where it lacks one (or there is no
   // desktop), from Adwaita when installed, else from the style's own pictures.

@@ -25,6 +25,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "app/desktop_integration.h"
 #include "app/entry_commands.h"
 #include "app/main_window_commands.h"
 #include "app/main_window_state.h"
@@ -96,6 +97,9 @@ MainWindow::MainWindow(AppContext& context, Dialogs& dialogs, QWidget* parent)
   SetArchiveCommandsEnabled(false);
   move(50, 50);
   resize(kDesignSize);
+
+  // ".tvk" files open with this program: registered at every start, failures ignored.
+  RegisterArchiveType();
 
   // An archive given on the command line is listed before the user can act; drops are taken
   // only after that first listing.

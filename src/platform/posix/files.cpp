@@ -48,29 +48,25 @@ std::optional<std::string> ReadLink(const char* path) {
 }  // namespace
 
 std::string ExecutableDirectory() {
+  const std::string exe = ExecutablePath();
+  return exe.empty() ? "" : ParentFolder(exe);
+}
+
+std::string ExecutablePath() {
   const std::optional<std::string> exe = ReadLink("/proc/self/exe");
   if (!exe || exe->empty() || exe->front() != '/') return "";
-  return ParentFolder(*exe);
+  // A program file replaced while it runs (a rebuild, an upgrade) is reported with this
+  // suffix; the path names the new file, which is what a later start runs.
+  constexpr std::string_view kDeleted = " (deleted)";
+  if (exe->ends_with(kDeleted) && !PathExists(*exe)) {
+    return exe->substr(0, exe->size() - kDeleted.size());
+  }
+  return *exe;
 }
 
 std::string UserConfigDirectory() {
-  // A relative XDG_CONFIG_HOME is invalid by the XDG rules and ignored.
-  const char* xdg = std::getenv("XDG_CONFIG_HOME");
-  if (xdg != nullptr && xdg[0] == '/') return JoinPath(xdg, "tovask");
-  std::string home;
-  if (const char* env = std::getenv("HOME"); env != nullptr && env[0] == '/') {
-    home = env;
-  } else {
-    std::string buffer(16384, '\0');
-    struct passwd entry {};
-    struct passwd* found = nullptr;
-    if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
-        found != nullptr && found->pw_dir != nullptr && found->pw_dir[0] == '/') {
-      home = found->pw_dir;
-    }
-  }
-  if (home.empty()) return "";
-  return JoinPath(home, ".config/tovask");
+  const std::string config = posix::XdgBaseDirectory("XDG_CONFIG_HOME", ".config");
+  return config.empty() ? "" : JoinPath(config, "tovask");
 }
 
 std::string CurrentDirectory() {
@@ -274,5 +270,29 @@ std::optional<FileStamp> StampFile(const std::string& path) {
   stamp.changedNanoseconds = nanoseconds(st.st_ctim);
   return stamp;
 }
+
+namespace posix {
+
+std::string HomeDirectory() {
+  if (const char* env = std::getenv("HOME"); env != nullptr && env[0] == '/') return env;
+  std::string buffer(16384, '\0');
+  struct passwd entry {};
+  struct passwd* found = nullptr;
+  if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
+      found != nullptr && found->pw_dir != nullptr && found->pw_dir[0] == '/') {
+    return found->pw_dir;
+  }
+  return "";
+}
+
+std::string XdgBaseDirectory(const char* variable, std::string_view belowHome) {
+  // An empty or relative value is invalid by the XDG rules and ignored.
+  const char* value = std::getenv(variable);
+  if (value != nullptr && value[0] == '/') return value;
+  const std::string home = HomeDirectory();
+  return home.empty() ? "" : JoinPath(home, belowHome);
+}
+
+}  // namespace posix
 
 }  // namespace tovask::platform

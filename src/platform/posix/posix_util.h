@@ -3,6 +3,9 @@
 
 #include <errno.h>
 
+#include <string>
+#include <string_view>
+
 namespace tovask::platform::posix {
 
 // Repeats a system call while it is interrupted by a signal.
@@ -13,5 +16,13 @@ auto RetryOnEintr(Call call) {
     if (!(result == -1 && errno == EINTR)) return result;
   }
 }
+
+// The user's home folder: $HOME when it is absolute, else the password database's; "" when
+// neither tells.
+[[nodiscard]] std::string HomeDirectory();
+
+// An XDG base folder: the variable's value when it is an absolute path, else belowHome in the
+// home folder ("" without one).
+[[nodiscard]] std::string XdgBaseDirectory(const char* variable, std::string_view belowHome);
 
 }  // namespace tovask::platform::posix
