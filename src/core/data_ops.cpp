@@ -102,6 +102,38 @@ bool CipherUpdate(EVP_CIPHER_CTX* ctx, bool encrypting, ByteView aad, ByteView i
   return true;
 }
 
+// Encrypt's output for one salt and key: scheme byte, salt, a fresh nonce, ciphertext, tag.
+// Empty on failure.
+Bytes SealWith(ByteView plain, const Salt& salt, const Key& key, const EVP_CIPHER* cipher,
+               int method) {
+  Bytes out(plain.size() + DataOps::kEncryptionOverhead);
+  out[0] = kSchemeByte;
+  std::copy(salt.begin(), salt.end(), out.begin() + 1);
+  std::uint8_t* nonce = out.data() + 1 + kSaltSize;
+  if (RAND_bytes(nonce, static_cast<int>(kNonceSize)) != 1) return {};
+
+  CipherCtx ctx(EVP_CIPHER_CTX_new());
+  if (!ctx) return {};
+  if (EVP_EncryptInit_ex(ctx.get(), cipher, nullptr, nullptr, nullptr) != 1 ||
+      EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_AEAD_SET_IVLEN, static_cast<int>(kNonceSize),
+                          nullptr) != 1 ||
+      EVP_EncryptInit_ex(ctx.get(), nullptr, nullptr, CipherKey(key, method), nonce) != 1) {
+    return {};
+  }
+  if (!CipherUpdate(ctx.get(), /*encrypting=*/true, ByteView(out.data(), kAadSize), plain,
+                    out.data() + kHeaderSize)) {
+    return {};
+  }
+  std::uint8_t tail[32];
+  int written = 0;
+  if (EVP_EncryptFinal_ex(ctx.get(), tail, &written) != 1 || written != 0) return {};
+  std::uint8_t* tag = out.data() + kHeaderSize + plain.size();
+  if (EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_AEAD_GET_TAG, static_cast<int>(kTagSize), tag) != 1) {
+    return {};
+  }
+  return out;
+}
+
 }  // namespace
 
 // Salts and derived keys. Entries are few (one per password, plus one per foreign salt met
@@ -268,34 +300,7 @@ Bytes DataOps::Encrypt(ByteView plain, const std::string& password, int method) 
       if (entry == nullptr) return {};
     }
 
-    Bytes out(plain.size() + kEncryptionOverhead);
-    out[0] = kSchemeByte;
-    std::copy(entry->salt.begin(), entry->salt.end(), out.begin() + 1);
-    std::uint8_t* nonce = out.data() + 1 + kSaltSize;
-    if (RAND_bytes(nonce, static_cast<int>(kNonceSize)) != 1) return {};
-
-    CipherCtx ctx(EVP_CIPHER_CTX_new());
-    if (!ctx) return {};
-    if (EVP_EncryptInit_ex(ctx.get(), cipher, nullptr, nullptr, nullptr) != 1 ||
-        EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_AEAD_SET_IVLEN, static_cast<int>(kNonceSize),
-                            nullptr) != 1 ||
-        EVP_EncryptInit_ex(ctx.get(), nullptr, nullptr, CipherKey(entry->key, method), nonce) !=
-            1) {
-      return {};
-    }
-    if (!CipherUpdate(ctx.get(), /*encrypting=*/true, ByteView(out.data(), kAadSize), plain,
-                      out.data() + kHeaderSize)) {
-      return {};
-    }
-    std::uint8_t tail[32];
-    int written = 0;
-    if (EVP_EncryptFinal_ex(ctx.get(), tail, &written) != 1 || written != 0) return {};
-    std::uint8_t* tag = out.data() + kHeaderSize + plain.size();
-    if (EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_AEAD_GET_TAG, static_cast<int>(kTagSize), tag) !=
-        1) {
-      return {};
-    }
-    return out;
+    return SealWith(plain, entry->salt, entry->key, cipher, method);
   } catch (const std::exception&) {
     return {};
   }
@@ -354,6 +359,102 @@ int DataOps::DrawCipherMethod() const {
   std::uint8_t byte = 0;
   if (RAND_bytes(&byte, 1) != 1) return 1;
   return (byte & 1) + 1;
+}
+
+struct DataOps::SealingKey {
+  Salt salt{};
+  Key key{};
+  ~SealingKey() {
+    OPENSSL_cleanse(salt.data(), salt.size());
+    OPENSSL_cleanse(key.data(), key.size());
+  }
+};
+
+std::shared_ptr<const DataOps::SealingKey> DataOps::SealingKeyFor(const std::string& password) {
+  try {
+    const KeyCache::Entry* entry = cache_->FindOwn(password);
+    if (entry == nullptr) {
+      Salt salt{};
+      if (RAND_bytes(salt.data(), static_cast<int>(salt.size())) != 1) return nullptr;
+      entry = cache_->Add(password, salt, /*ownSalt=*/true);
+      if (entry == nullptr) return nullptr;
+    }
+    auto key = std::make_shared<SealingKey>();
+    key->salt = entry->salt;
+    key->key = entry->key;
+    return key;
+  } catch (const std::exception&) {
+    return nullptr;
+  }
+}
+
+Bytes DataOps::Seal(ByteView plain, const SealingKey& key, int method) {
+  const EVP_CIPHER* cipher = CipherFor(method);
+  if (cipher == nullptr) return {};
+  try {
+    return SealWith(plain, key.salt, key.key, cipher, method);
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
+struct Compressor::State {
+  std::unique_ptr<ZSTD_CCtx, ZstdCCtxDeleter> ctx;
+  int level = 0;
+  // Grown to the bound of the largest input so far and reused; its bytes are written by zstd
+  // only, so growing it with a default-initialising resize is never needed.
+  std::unique_ptr<std::uint8_t[]> buffer;
+  std::size_t capacity = 0;
+};
+
+Compressor::Compressor() : state_(std::make_unique<State>()) {}
+
+Compressor::~Compressor() = default;
+
+ByteView Compressor::CompressInPlace(ByteView input, int level) {
+  try {
+    State& state = *state_;
+    if (!state.ctx || state.level != level) {
+      state.ctx.reset(ZSTD_createCCtx());
+      if (!state.ctx) return {};
+      if (ZSTD_isError(ZSTD_CCtx_setParameter(state.ctx.get(), ZSTD_c_compressionLevel, level)) ||
+          ZSTD_isError(ZSTD_CCtx_setParameter(state.ctx.get(), ZSTD_c_contentSizeFlag, 1))) {
+        state.ctx.reset();
+        return {};
+      }
+      state.level = level;
+    }
+    const std::size_t bound = ZSTD_compressBound(input.size());
+    if (ZSTD_isError(bound)) return {};
+    if (state.capacity < bound) {
+      state.buffer.reset();  // the old buffer goes before the new one is taken
+      state.capacity = 0;
+      // new[] without () leaves the bytes uninitialised: no page is touched before zstd writes.
+      state.buffer.reset(new std::uint8_t[bound]);
+      state.capacity = bound;
+    }
+    const std::size_t written = ZSTD_compress2(state.ctx.get(), state.buffer.get(), state.capacity,
+                                               input.data(), input.size());
+    if (ZSTD_isError(written)) return {};
+    return {state.buffer.get(), written};
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
+Bytes Compressor::Compress(ByteView input, int level) {
+  try {
+    const ByteView frame = CompressInPlace(input, level);
+    return Bytes(frame.begin(), frame.end());
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
+void Compressor::Trim(std::size_t keepBytes) {
+  if (state_->capacity <= keepBytes) return;
+  state_->buffer.reset();
+  state_->capacity = 0;
 }
 
 namespace detail {

@@ -53,9 +53,42 @@ class DataOps {
   // Drops the salts and keys (wiped).
   void ClearKeyCache();
 
+  // Encryption from worker threads. SealingKeyFor gives the password's own salt and derived
+  // key, the ones Encrypt uses (derived once and cached like them), copied out of the cache;
+  // null when the derivation fails. Seal then encrypts exactly as Encrypt does, touching no
+  // state but OpenSSL's generator, so any number of threads may call it at once; the key is
+  // wiped when its last holder drops it. DrawCipherMethod is safe from any thread too.
+  struct SealingKey;
+  [[nodiscard]] std::shared_ptr<const SealingKey> SealingKeyFor(const std::string& password);
+  [[nodiscard]] static Bytes Seal(ByteView plain, const SealingKey& key, int method);
+
  private:
   struct KeyCache;
   std::unique_ptr<KeyCache> cache_;
+};
+
+// A compression context and its output buffer, reused from call to call, so a run of many
+// blocks pays neither the context's set-up nor fresh pages per block. The frames are byte for
+// byte those of DataOps::Compress. Not thread-safe: one instance per thread.
+class Compressor {
+ public:
+  Compressor();
+  ~Compressor();
+  Compressor(const Compressor&) = delete;
+  Compressor& operator=(const Compressor&) = delete;
+
+  // Compress(input, level) of DataOps, in a block of exactly the frame's size (no spare
+  // capacity); empty on failure.
+  [[nodiscard]] Bytes Compress(ByteView input, int level = DataOps::kDefaultLevel);
+  // Compresses into the reused buffer and returns a view of the frame, valid until the next
+  // call; empty on failure.
+  [[nodiscard]] ByteView CompressInPlace(ByteView input, int level = DataOps::kDefaultLevel);
+  // Frees the buffer when it has grown past keepBytes (after an unusually large block).
+  void Trim(std::size_t keepBytes);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
 };
 
 namespace detail {

@@ -53,6 +53,11 @@ struct FileInfo {
 // Reads a whole regular file, however its size changes while it is read; nullopt when it
 // cannot be opened or read, or is not a regular file (a FIFO never blocks the call).
 [[nodiscard]] std::optional<Bytes> ReadWholeFile(const std::string& path);
+// The same into a buffer kept from call to call: the file's bytes are buffer[0, result); the
+// buffer only grows (it is never shrunk here, so a reused buffer costs no fresh pages), and
+// sizeHint (the expected length) sizes it in one step. nullopt as ReadWholeFile.
+[[nodiscard]] std::optional<std::size_t> ReadFileInto(const std::string& path, Bytes& buffer,
+                                                      std::size_t sizeHint);
 
 // Creates or replaces the file at path with the bytes; false on any failure. The bytes go to
 // a temporary file beside it that is synced and renamed over path (a link at path keeps

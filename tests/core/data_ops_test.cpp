@@ -11,6 +11,7 @@
 #include <random>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/temp_dir.h"
@@ -193,6 +194,25 @@ TEST(DataOpsCompress, CompressibleDataShrinksAtEveryLevel) {
     const Bytes frame = ops.Compress(input, level);
     EXPECT_LT(frame.size(), input.size() / 4) << "level " << level;
     EXPECT_EQ(ops.Decompress(frame, input.size()), input) << "level " << level;
+  }
+}
+
+// A reused context gives DataOps::Compress's frames byte for byte, in blocks of exactly their
+// size, whatever came before it (larger, smaller, another level).
+TEST(DataOpsCompressor, ReusedContextGivesTheSameFramesExactlySized) {
+  const DataOps ops;
+  Compressor compressor;
+  const std::vector<Bytes> inputs = {CompressibleBytes(300000), Bytes{}, RandomBytes(5000, 7),
+                                     CompressibleBytes(100), CompressibleBytes(70000)};
+  for (int level : {3, 1, 19, 3}) {
+    for (const Bytes& input : inputs) {
+      SCOPED_TRACE(std::to_string(level) + "/" + std::to_string(input.size()));
+      const Bytes frame = compressor.Compress(input, level);
+      EXPECT_EQ(frame, ops.Compress(input, level));
+      EXPECT_EQ(frame.capacity(), frame.size());
+      EXPECT_EQ(ops.Decompress(frame), input);
+    }
+    compressor.Trim(0);  // dropping the buffer changes nothing either
   }
 }
 
@@ -417,6 +437,29 @@ TEST_F(DataOpsCipher, EmptyBlockSealsToTheOverheadAlone) {
     EXPECT_EQ(sealed[0], 1);
     EXPECT_TRUE(ops_->Decrypt(sealed, "secret", method).empty());
   }
+}
+
+// A prepared key seals with the password's own salt from any number of threads at once, and
+// Decrypt opens every block.
+TEST_F(DataOpsCipher, PreparedKeySealsFromManyThreads) {
+  const auto key = ops_->SealingKeyFor("layout");
+  ASSERT_NE(key, nullptr);
+  const Bytes plain = CompressibleBytes(20000);
+  std::vector<Bytes> sealed(8);
+  {
+    std::vector<std::jthread> threads;
+    for (std::size_t t = 0; t < sealed.size(); ++t) {
+      threads.emplace_back([&, t] { sealed[t] = DataOps::Seal(plain, *key, 1 + t % 2); });
+    }
+  }
+  const Bytes own = ops_->Encrypt(plain, "layout", 1);
+  for (std::size_t t = 0; t < sealed.size(); ++t) {
+    SCOPED_TRACE(t);
+    ASSERT_EQ(sealed[t].size(), plain.size() + DataOps::kEncryptionOverhead);
+    EXPECT_TRUE(Same(SaltOf(sealed[t]), SaltOf(own)));
+    EXPECT_EQ(ops_->Decrypt(sealed[t], "layout", 1 + static_cast<int>(t % 2)), plain);
+  }
+  EXPECT_TRUE(DataOps::Seal(plain, *key, 3).empty());
 }
 
 TEST(DataOpsKeyCache, ClearingChangesSaltButNoResult) {

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <mutex>
 #include <new>
 #include <vector>
 
@@ -89,7 +90,9 @@ void SetFaultHook(FaultHook hook) { Hook() = std::move(hook); }
 
 int InjectedFault(FileOp op, const std::string& path) {
   // Called in place, never copied: a hook that counts its calls in a mutable lambda keeps
-  // its count.
+  // its count. Worker threads reach here too; one call at a time keeps a counting hook exact.
+  static std::recursive_mutex calling;  // a hook may itself call the platform layer
+  const std::lock_guard lock(calling);
   FaultHook& hook = Hook();
   return hook ? hook(op, path) : 0;
 }

@@ -115,6 +115,47 @@ bool PathExists(const std::string& path) {
   return ::lstat(path.c_str(), &st) == 0;
 }
 
+std::optional<std::size_t> ReadFileInto(const std::string& path, Bytes& buffer,
+                                        std::size_t sizeHint) {
+  if (Injected(FileOp::OpenRead, path)) return std::nullopt;
+  const int fd =
+      RetryOnEintr([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); });
+  if (fd < 0) return std::nullopt;
+  struct FdCloser {
+    int fd;
+    ~FdCloser() { ::close(fd); }
+  } closer{fd};
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return std::nullopt;
+  if (!S_ISREG(st.st_mode)) {
+    errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    return std::nullopt;
+  }
+  if (Injected(FileOp::Read, path)) return std::nullopt;
+  try {
+    // One byte past the expected length lets the end be seen without a second growth; the
+    // file may still grow or shrink while it is read.
+    const std::size_t first = std::max(sizeHint, static_cast<std::size_t>(st.st_size)) + 1;
+    if (buffer.size() < first) buffer.resize(first);
+    std::size_t filled = 0;
+    for (;;) {
+      if (filled == buffer.size()) buffer.resize(buffer.size() * 2);
+      const ssize_t got =
+          RetryOnEintr([&] { return ::read(fd, buffer.data() + filled, buffer.size() - filled); });
+      if (got < 0) return std::nullopt;
+      if (got == 0) break;
+      filled += static_cast<std::size_t>(got);
+    }
+    return filled;
+  } catch (const std::bad_alloc&) {
+    errno = ENOMEM;
+    return std::nullopt;
+  } catch (const std::length_error&) {
+    errno = EFBIG;
+    return std::nullopt;
+  }
+}
+
 std::optional<Bytes> ReadWholeFile(const std::string& path) {
   if (Injected(FileOp::OpenRead, path)) return std::nullopt;
   // O_NONBLOCK: a FIFO must not hang the open; only regular files are read.
