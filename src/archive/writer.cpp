@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "archive/format.h"
+#include "core/data_ops.h"
 #include "core/little_endian.h"
 #include "core/message_codes.h"
 #include "core/messages.h"
@@ -176,6 +177,8 @@ class Writer {
     head.push_back(kHeaderTerminator);
     little_endian::Append(head, index_.count);
 
+    // One context for every record: a context per record costs more than the record.
+    Compressor compressor;
     std::int64_t offset = 0;
     for (std::size_t i = 0; i < Count(); ++i) {
       if (!Report(HalfBandPercent(i + 1), TitleCode::PreparingWrite, i + 1)) return false;
@@ -187,7 +190,7 @@ class Writer {
         offset += index_.storedSizes[i];
       }
       const Bytes record = EncodeEntryRecord(index_.Entry(i), dataOffset);
-      const Bytes block = context_.dataOps.Compress(record);
+      const ByteView block = compressor.CompressInPlace(record);
       if (block.empty()) {
         ErrorText(context_, ErrorCode::WriteData);
         return false;

@@ -1,4 +1,5 @@
 // The tvk commands that change archives: create, add, delete, rename and encrypt.
+#include <charconv>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -42,6 +43,7 @@ struct SourceOptions {
   std::string archive;
   std::vector<std::string> sources;
   PasswordOptions password;
+  int level = DataOps::kDefaultLevel;
 };
 
 void AttachCompress(CLI::App& app, CliState& state, const char* name, bool newArchive) {
@@ -58,6 +60,23 @@ void AttachCompress(CLI::App& app, CliState& state, const char* name, bool newAr
                    "its content without its own name as the first level")
       ->required();
   AddPasswordOptions(command, options->password);
+  command
+      ->add_option("--level", options->level,
+                   "Compression level of the files, 1 (fastest) to 19 (smallest); default " +
+                       std::to_string(DataOps::kDefaultLevel))
+      ->check(CLI::Validator(
+          [](std::string& text) -> std::string {
+            int level = 0;
+            const auto [end, error] =
+                std::from_chars(text.data(), text.data() + text.size(), level);
+            if (error == std::errc{} && end == text.data() + text.size() && level >= 1 &&
+                level <= 19) {
+              return "";
+            }
+            return "the compression level must be a whole number from 1 to 19, not \"" + text +
+                   "\"";
+          },
+          "1..19"));
   const std::string commandName = name;
   command->callback([&state, options, newArchive, commandName] {
     state.action = [&state, options, newArchive, commandName] {
@@ -69,7 +88,7 @@ void AttachCompress(CLI::App& app, CliState& state, const char* name, bool newAr
       AppContext& context = *state.context;
       TerminalProgress progress;
       CompressRequest request{std::move(sources), AbsoluteArgument(options->archive), *password,
-                              newArchive};
+                              newArchive, options->level};
       return ExitStatus(CompressAndAdd(context, std::move(request), {&progress}));
     };
   });

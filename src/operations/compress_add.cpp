@@ -1,7 +1,9 @@
 #include "operations/compress_add.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <exception>
+#include <memory>
 #include <new>
 #include <string_view>
 #include <utility>
@@ -11,8 +13,10 @@
 #include "archive/format.h"
 #include "archive/reader.h"
 #include "archive/writer.h"
+#include "core/data_ops.h"
 #include "core/message_codes.h"
 #include "core/messages.h"
+#include "core/ordered_work.h"
 #include "operations/source_collection.h"
 #include "platform/files.h"
 #include "platform/folders.h"
@@ -36,6 +40,14 @@ constexpr int kWriteSpan = 25;
 // The size and offset fields hold at most 2^31 - 1.
 constexpr std::uint64_t kFirstTooLargeSize = std::uint64_t{1} << 31;
 
+constexpr int kLowestLevel = 1;
+constexpr int kHighestLevel = 19;
+
+// Files read ahead of the calling thread hold at most this many bytes together (one file
+// larger than that is read alone); a worker keeps buffers up to this size between files.
+constexpr std::uint64_t kWindowBudget = std::uint64_t{32} << 20;
+constexpr std::size_t kKeptBufferBytes = std::size_t{8} << 20;
+
 std::uint8_t AttributeFlags(const platform::FileInfo& info, std::string_view fullPath) {
   std::uint8_t flags = EntryFlags::Archive;  // every collected file; System never
   if (!info.ownerWritable) flags |= EntryFlags::ReadOnly;
@@ -52,8 +64,13 @@ double ModificationTime(std::int64_t unixSeconds) {
 
 class CompressRun {
  public:
-  CompressRun(AppContext& context, std::string password, bool newArchive, ProgressSink* sink)
-      : context_(context), password_(std::move(password)), newArchive_(newArchive), sink_(sink) {}
+  CompressRun(AppContext& context, std::string password, bool newArchive, int level,
+              ProgressSink* sink)
+      : context_(context),
+        password_(std::move(password)),
+        newArchive_(newArchive),
+        level_(std::clamp(level, kLowestLevel, kHighestLevel)),
+        sink_(sink) {}
 
   bool Run(const std::vector<std::string>& sources, const std::string& archivePath) {
     if (sink_ != nullptr && !Report(1, TitleText(context_, TitleCode::PreparingCompression)))
@@ -100,8 +117,11 @@ class CompressRun {
   // before anything is read or written, not after minutes of compression.
   bool RefuseTooLargeFiles() {
     bool ok = true;
+    sizes_.clear();
+    sizes_.reserve(set_.fullPaths.size());
     for (const std::string& path : set_.fullPaths) {
       const auto info = platform::StatPath(path);
+      sizes_.push_back(info ? info->size : 0);  // the workers' window is measured by them
       // A file gone since the walk is reported by the compression loop (11).
       if (info && info->size >= kFirstTooLargeSize) {
         ErrorText(context_, ErrorCode::FileTooLarge, {path});
@@ -111,8 +131,93 @@ class CompressRun {
     return ok;
   }
 
+  // What a worker found for one file; the calling thread turns a failure into its message.
+  struct FileResult {
+    enum class Status { Ok, Changed, TooLarge, SealFailed };
+    Status status = Status::Ok;
+    std::int32_t originalSize = 0;
+    double time = 0.0;
+    std::uint8_t flags = 0;
+    std::string md5Text;
+    Bytes block;  // exactly the stored size
+  };
+
+  // A worker's reusable state: its compression context and read buffer.
+  struct WorkerState {
+    Compressor compressor;
+    Bytes readBuffer;
+  };
+
+  // Reads, digests, compresses (when strictly shorter) and encrypts one file. Runs on a
+  // worker: it touches only the file, its own state and thread-safe services.
+  FileResult EncodeFile(const std::string& path, WorkerState& state) const {
+    FileResult result;
+    // Size, time and attributes as the file stands before it is read.
+    const auto info = platform::StatPath(path);
+    if (!info || !info->isRegular) {
+      result.status = FileResult::Status::Changed;
+      return result;
+    }
+    if (info->size >= kFirstTooLargeSize) {  // grew since the check before the loop
+      result.status = FileResult::Status::TooLarge;
+      return result;
+    }
+    // A file that cannot be read counts as 0 bytes: unless it is empty, its length then
+    // differs from its size like that of a file that changed.
+    const auto size = static_cast<std::size_t>(info->size);
+    const std::size_t length =
+        platform::ReadFileInto(path, state.readBuffer, size).value_or(std::size_t{0});
+    if (length != size) {
+      result.status = FileResult::Status::Changed;
+      return result;
+    }
+    const ByteView content(state.readBuffer.data(), length);
+    result.md5Text = context_.dataOps.Digest(content);  // const and stateless: thread-safe
+    result.originalSize = static_cast<std::int32_t>(size);
+    result.time = ModificationTime(info->modifiedUnix);
+    result.flags = AttributeFlags(*info, path);
+
+    // An empty frame for non-empty content can only be a failed compression; storing it as
+    // "compressed" would lose the file, so the raw content is kept instead.
+    const ByteView frame =
+        content.empty() ? ByteView{} : state.compressor.CompressInPlace(content, level_);
+    if (!frame.empty() && frame.size() < content.size()) {
+      result.block.assign(frame.begin(), frame.end());
+      result.flags |= EntryFlags::Compressed;
+    } else {
+      result.block.assign(content.begin(), content.end());
+    }
+    // Buffers grown by an unusually large file are not kept for the small ones after it.
+    if (state.readBuffer.size() > kKeptBufferBytes) state.readBuffer = Bytes{};
+    state.compressor.Trim(kKeptBufferBytes);
+
+    if (!password_.empty()) {
+      const int method = context_.dataOps.DrawCipherMethod();  // const, no state: thread-safe
+      Bytes sealed = sealingKey_ ? DataOps::Seal(result.block, *sealingKey_, method) : Bytes{};
+      if (sealed.empty()) {
+        result.status = FileResult::Status::SealFailed;
+        return result;
+      }
+      result.block = std::move(sealed);
+      result.flags |= EntryFlags::Encrypted;
+      if (method == 2) result.flags |= EntryFlags::SecondCipher;
+    }
+    return result;
+  }
+
   bool CompressFiles() {
     const std::int64_t count = set_.count;
+    // The key is derived once, here, for every worker (a failed derivation fails the first
+    // file, as an encryption failure).
+    if (!password_.empty()) sealingKey_ = context_.dataOps.SealingKeyFor(password_);
+    const unsigned workers = WorkerThreads(context_);
+    std::vector<WorkerState> states(workers);
+    OrderedWork<FileResult> work(
+        static_cast<std::size_t>(count), {.workers = workers, .budget = kWindowBudget},
+        [&](std::size_t k) { return sizes_[k]; },
+        [&](std::size_t k, unsigned worker) {
+          return EncodeFile(set_.fullPaths[k], states[worker]);
+        });
     for (std::int64_t i = 1; i <= count; ++i) {
       const std::string& path = set_.fullPaths[static_cast<std::size_t>(i - 1)];
       if (sink_ != nullptr) {
@@ -122,35 +227,26 @@ class CompressRun {
           return false;
         }
       }
-      // Size, time and attributes as the file stands before it is read.
-      const auto info = platform::StatPath(path);
-      if (!info || !info->isRegular) {
-        ErrorText(context_, ErrorCode::FileChanged, {path});
-        return false;
+      FileResult file = work.Take();
+      switch (file.status) {
+        case FileResult::Status::Ok:
+          break;
+        case FileResult::Status::Changed:
+          ErrorText(context_, ErrorCode::FileChanged, {path});
+          return false;
+        case FileResult::Status::TooLarge:
+          ErrorText(context_, ErrorCode::FileTooLarge, {path});
+          return false;
+        case FileResult::Status::SealFailed:
+          ErrorText(context_, ErrorCode::InternalFailure, {"加密文件 " + path});
+          return false;
       }
-      if (info->size >= kFirstTooLargeSize) {  // grew since the check before the loop
-        ErrorText(context_, ErrorCode::FileTooLarge, {path});
-        return false;
-      }
-      // A file that cannot be read counts as 0 bytes: unless it is empty, its length then
-      // differs from its size like that of a file that changed.
-      Bytes content = platform::ReadWholeFile(path).value_or(Bytes{});
-      if (content.size() != info->size) {
-        ErrorText(context_, ErrorCode::FileChanged, {path});
-        return false;
-      }
-      auto encoded = EncodeDataBlock(context_.dataOps, content, password_);
-      if (!encoded) {
-        ErrorText(context_, ErrorCode::InternalFailure, {"加密文件 " + path});
-        return false;
-      }
-      content = {};
-      batch_.originalSizes.push_back(static_cast<std::int32_t>(info->size));
-      batch_.times.push_back(ModificationTime(info->modifiedUnix));
-      batch_.flags.push_back(AttributeFlags(*info, path) | encoded->transformFlags);
-      batch_.md5Texts.push_back(std::move(encoded->md5Text));
-      batch_.storedSizes.push_back(static_cast<std::int32_t>(encoded->block.size()));
-      batch_.storedBlocks.push_back(std::move(encoded->block));
+      batch_.originalSizes.push_back(file.originalSize);
+      batch_.times.push_back(file.time);
+      batch_.flags.push_back(file.flags);
+      batch_.md5Texts.push_back(std::move(file.md5Text));
+      batch_.storedSizes.push_back(static_cast<std::int32_t>(file.block.size()));
+      batch_.storedBlocks.push_back(std::move(file.block));
     }
     return true;
   }
@@ -225,8 +321,11 @@ class CompressRun {
   AppContext& context_;
   const std::string password_;
   const bool newArchive_;
+  const int level_;
   ProgressSink* const sink_;
+  std::shared_ptr<const DataOps::SealingKey> sealingKey_;
   SourceSet set_;
+  std::vector<std::uint64_t> sizes_;  // each file's size at the check before the loop
   IncomingEntries batch_;
 };
 
@@ -240,7 +339,8 @@ Outcome CompressAndAdd(AppContext& context, CompressRequest request, const Opera
   try {
     // The run owns the source list, the batch and the index; all of it is released when it
     // ends, on every path.
-    CompressRun run(context, std::move(request.password), request.newArchive, watch.sink());
+    CompressRun run(context, std::move(request.password), request.newArchive, request.level,
+                    watch.sink());
     ok = run.Run(request.sources, request.archivePath);
   } catch (const std::bad_alloc&) {
     ErrorText(context, ErrorCode::InternalFailure, {"分配内存"});

@@ -7,6 +7,12 @@
 // written complete by the writer, which replaces the old file in one step. It uses the
 // progress seam only (operation.h); no question is asked.
 //
+// Files are read and encoded on worker threads (WorkerThreads, ordered_work.h) a bounded
+// window ahead of the calling thread, which takes their results in collection order and alone
+// reports progress and records messages: archives, progress and messages are those of a run
+// on one thread (apart from the random cipher choices and nonces). A file may be read before
+// its own report; a run that stops there has only read it.
+//
 // The archive is held exclusively from just before the load of the kept entries (after the
 // files are compressed) until the new file has replaced it (archive_lock.h); a busy archive is
 // refused (2, or 19 for a new archive, then 112).
@@ -31,6 +37,7 @@
 #include <vector>
 
 #include "core/app_context.h"
+#include "core/data_ops.h"
 #include "core/operation.h"
 #include "platform/bytes.h"
 
@@ -51,6 +58,9 @@ struct CompressRequest {
   std::string archivePath;
   std::string password = {};  // "" = no encryption
   bool newArchive = true;     // false: add to the existing archive, replacing same-named entries
+  // Compression level of the files' blocks, 1..19 (values outside are taken as the nearest
+  // end); the index records keep the default level.
+  int level = DataOps::kDefaultLevel;
 };
 
 [[nodiscard]] Outcome CompressAndAdd(AppContext& context, CompressRequest request,

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <memory>
 #include <new>
 #include <optional>
 #include <string_view>
@@ -14,6 +15,7 @@
 #include "core/display_text.h"
 #include "core/message_codes.h"
 #include "core/messages.h"
+#include "core/ordered_work.h"
 #include "platform/text.h"
 
 namespace tovask {
@@ -193,6 +195,25 @@ Outcome EncryptEntries(AppContext& context, EncryptRequest request, const Operat
         if ((index.flags[i] & EntryFlags::Encrypted) != 0) continue;  // kept as it is
         if (selected.Contains(index.paths[i])) chosen.push_back(i);
       }
+      // Blocks are sealed on worker threads ahead of this loop, which takes them in order and
+      // alone reports and records messages. The key is derived once, for every worker.
+      std::shared_ptr<const DataOps::SealingKey> key;
+      if (!chosen.empty()) key = context.dataOps.SealingKeyFor(password);
+      struct Sealed {
+        int method = 1;
+        Bytes block;  // empty: the encryption failed
+      };
+      const DataOps& ops = context.dataOps;
+      OrderedWork<Sealed> work(
+          chosen.size(), {.workers = WorkerThreads(context)},
+          [&](std::size_t k) { return index.storedBlocks[chosen[k]].size(); },
+          [&](std::size_t k, unsigned) {
+            Sealed sealed;
+            sealed.method = ops.DrawCipherMethod();  // const, no state: thread-safe
+            if (key)
+              sealed.block = DataOps::Seal(index.storedBlocks[chosen[k]], *key, sealed.method);
+            return sealed;
+          });
       for (std::size_t k = 0; k < chosen.size() && context.stepOk; ++k) {
         const std::size_t i = chosen[k];
         if (sink != nullptr) {
@@ -202,24 +223,24 @@ Outcome EncryptEntries(AppContext& context, EncryptRequest request, const Operat
             break;
           }
         }
-        const int method = context.dataOps.DrawCipherMethod();
-        Bytes sealed = context.dataOps.Encrypt(index.storedBlocks[i], password, method);
-        if (sealed.empty()) {
+        Sealed sealed = work.Take();
+        if (sealed.block.empty()) {
           ErrorText(context, ErrorCode::InternalFailure, {"加密"});
           break;
         }
-        if (static_cast<std::int64_t>(sealed.size()) > kMaxFieldValue) {
+        if (static_cast<std::int64_t>(sealed.block.size()) > kMaxFieldValue) {
           ErrorText(context, ErrorCode::ArchiveTooLarge);
           break;
         }
         std::uint8_t flags = index.flags[i] | EntryFlags::Encrypted;
-        if (method == 2) {
+        if (sealed.method == 2) {
           flags |= EntryFlags::SecondCipher;
         } else {
           flags &= static_cast<std::uint8_t>(~EntryFlags::SecondCipher);
         }
-        index.storedSizes[i] = static_cast<std::int32_t>(sealed.size());
-        index.storedBlocks[i] = std::move(sealed);
+        index.storedSizes[i] = static_cast<std::int32_t>(sealed.block.size());
+        // Each worker reads only its own entry's block, so replacing this one is safe.
+        index.storedBlocks[i] = std::move(sealed.block);
         index.flags[i] = flags;
         // The MD5 text and the original size describe the content, which has not changed.
       }

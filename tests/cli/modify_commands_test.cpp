@@ -185,6 +185,25 @@ TEST_F(ModifyCommandsTest, PasswordOptionWithoutAPasswordIsAUsageError) {
   }
 }
 
+TEST_F(ModifyCommandsTest, CompressionLevelOutsideOneToNineteenIsAUsageError) {
+  Source("src/a.txt", "hello");
+  for (const char* command : {"create", "add"}) {
+    for (const char* level : {"0", "20"}) {
+      SCOPED_TRACE(std::string(command) + " --level " + level);
+      const ProcessResult r = Tvk({command, "a.tvk", "src", "--level", level});
+      EXPECT_EQ(r.exitCode, 2);
+      EXPECT_EQ(r.out, "");
+      EXPECT_EQ(r.err, std::string("--level: the compression level must be a whole number from 1 "
+                                   "to 19, not \"") +
+                           level + "\"\nRun with --help for more information.\n");
+      EXPECT_FALSE(platform::PathExists(Archive()));
+    }
+  }
+  // Any level gives an archive that lists the same content.
+  ASSERT_EQ(Tvk({"create", "a.tvk", "src", "--level", "19"}).exitCode, 0);
+  EXPECT_EQ(List(), std::string(kTitles) + Row("src\\a.txt", "5", "5", false, kMd5Hello));
+}
+
 TEST_F(ModifyCommandsTest, AddReplacesAnEntryOfTheSameNameAtTheEnd) {
   Source("x/A.TXT", "hello");
   Source("x/b.txt", "world!");

@@ -556,6 +556,92 @@ TEST_F(CompressTest, WriterFailureKeepsTheOldArchive) {
   EXPECT_THAT(FolderNames(out_.path()), ElementsAre("w.tvk"));
 }
 
+// Workers compute ahead, the calling thread consumes in order: a run on many workers must give
+// the archive and the reports of a run on one, byte for byte, also with files larger than the
+// read-ahead window and the reused buffers, and in add mode.
+TEST_F(CompressTest, ParallelAndSingleWorkerRunsAreIdentical) {
+  std::string random(1 << 20, '\0');
+  unsigned state = 12345;
+  for (char& c : random) c = static_cast<char>((state = state * 1103515245 + 12345) >> 16);
+  for (int i = 0; i < 40; ++i) {
+    const std::string name = "tree/" + std::to_string(i % 4) + "/f" + std::to_string(i);
+    std::string content;
+    switch (i % 5) {
+      case 0:
+        content = "";
+        break;
+      case 1:
+        content = std::string(10 + i, 'x');
+        break;  // compresses
+      case 2:
+        content = random.substr(i * 1000, 700 + i);
+        break;  // stays raw
+      case 3:
+        content = std::string(static_cast<std::size_t>(i) << 14, 'a' + i % 26);
+        break;
+      default:
+        content = random.substr(0, i == 39 ? random.size() : 100);
+        break;
+    }
+    Make(name, content);
+  }
+  // 9 MiB: past the buffers a worker keeps between files.
+  Make("big/large.bin", random + std::string(std::size_t{8} << 20, 'z'));
+  const std::vector<std::string> sources = {tmp_ / "tree", tmp_ / "big"};
+  const std::string existing = Make("start/one.txt", "one");
+
+  std::vector<std::string> archives;
+  std::vector<std::vector<RecordingSink::Record>> reports;
+  for (unsigned workers : {1u, 4u}) {
+    SCOPED_TRACE(workers);
+    context_.workerThreads = workers;
+    for (bool newArchive : {true, false}) {
+      const std::string archive = out_ / (std::to_string(workers) + (newArchive ? "n" : "a"));
+      if (!newArchive) {
+        ASSERT_TRUE(CompressAndAdd(context_, {{existing}, archive}).done());
+      }
+      RecordingSink sink;
+      ASSERT_TRUE(CompressAndAdd(context_, {sources, archive, "", newArchive}, {&sink}).done())
+          << context_.errorLog;
+      archives.push_back(ReadFile(archive));
+      reports.push_back(sink.records());
+    }
+  }
+  EXPECT_TRUE(archives[0] == archives[2]);  // new archive
+  EXPECT_TRUE(archives[1] == archives[3]);  // add
+  EXPECT_EQ(reports[0], reports[2]);
+  EXPECT_EQ(reports[1], reports[3]);
+  const auto stored = ReadBack(out_ / "4a");
+  ASSERT_EQ(stored.size(), 42u);
+  for (const Stored& s : stored) EXPECT_TRUE(s.digestMatches) << s.entry.path;
+}
+
+// The first file that fails in collection order is the one reported, however far the workers
+// have read ahead, and an encrypted run decodes with its password.
+TEST_F(CompressTest, WorkersReportTheFirstFailureInOrderAndEncrypt) {
+  context_.workerThreads = 4;
+  std::vector<std::string> sources;
+  for (int i = 0; i < 12; ++i)
+    sources.push_back(Make("e/f" + std::to_string(i), "file " + std::to_string(i)));
+  ASSERT_TRUE(CompressAndAdd(context_, {sources, out_ / "e.tvk", "pw"}).done())
+      << context_.errorLog;
+  const auto stored = ReadBack(out_ / "e.tvk", "pw");
+  ASSERT_EQ(stored.size(), 12u);
+  for (const Stored& s : stored) {
+    EXPECT_TRUE(s.digestMatches) << s.entry.path;
+    EXPECT_NE(s.entry.flags & EntryFlags::Encrypted, 0);
+  }
+  FaultPlan plan(FileOp::OpenRead, 1, {.persistent = true, .filter = [&](const std::string& p) {
+                                         return p == sources[5] || p == sources[9];
+                                       }});
+  RecordingSink sink;
+  EXPECT_FALSE(CompressAndAdd(context_, {sources, out_ / "f.tvk"}, {&sink}).done());
+  EXPECT_THAT(Codes(), ElementsAre(11));
+  EXPECT_NE(context_.errorLog.find(sources[5]), std::string::npos);
+  EXPECT_EQ(sink.records().size(), 7u);  // 1, then files 1..6
+  EXPECT_FALSE(fs::exists(out_ / "f.tvk"));
+}
+
 TEST_F(CompressTest, ArchivesVerifyWithTheIndependentChecker) {
   const std::string checker = std::string(TOVASK_SHARED_TOOLS_DIR) + "/tvkcheck.py";
   if (!fs::exists(checker) || !fs::exists("/usr/bin/python3")) {
