@@ -53,9 +53,18 @@ class DataOps {
   // Drops the salts and keys (wiped).
   void ClearKeyCache();
 
+  // Decompress for many small frames in a row (the records of an archive index): the same
+  // bytes as Decompress(frame, maxOutput) gives, empty where it gives an empty block, decoded
+  // with one zstd context and into one buffer that this instance keeps from call to call. The
+  // view is valid until the next call. The buffer keeps the largest output so far: meant for
+  // frames with a small bound.
+  [[nodiscard]] ByteView DecompressReused(ByteView frame, std::size_t maxOutput = SIZE_MAX);
+
  private:
   struct KeyCache;
   std::unique_ptr<KeyCache> cache_;
+  struct ReusedDecoder;
+  std::unique_ptr<ReusedDecoder> decoder_;
 };
 
 namespace detail {
