@@ -1,5 +1,7 @@
 #include "archive/archive_index.h"
 
+#include <utility>
+
 namespace tovask {
 
 void ArchiveIndex::Clear() {
@@ -25,6 +27,16 @@ void ArchiveIndex::Append(const ArchiveEntry& entry) {
   times.push_back(entry.time);
   flags.push_back(entry.flags);
   md5Texts.push_back(entry.md5Text);
+  storedSizes.push_back(entry.storedSize);
+  dataOffsets.push_back(entry.dataOffset);
+}
+
+void ArchiveIndex::Append(ArchiveEntry&& entry) {
+  paths.push_back(std::move(entry.path));
+  originalSizes.push_back(entry.originalSize);
+  times.push_back(entry.time);
+  flags.push_back(entry.flags);
+  md5Texts.push_back(std::move(entry.md5Text));
   storedSizes.push_back(entry.storedSize);
   dataOffsets.push_back(entry.dataOffset);
 }

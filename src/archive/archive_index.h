@@ -42,6 +42,8 @@ struct ArchiveIndex {
   void Clear();
   // Appends one entry's seven fields; count and storedBlocks are left to the caller.
   void Append(const ArchiveEntry& entry);
+  // The same, with the texts moved into the columns.
+  void Append(ArchiveEntry&& entry);
   // The seven fields of entry i (0-based; i < count and every column that long).
   [[nodiscard]] ArchiveEntry Entry(std::size_t i) const;
   // The same, with the texts moved out of the columns (they are left empty): for a caller

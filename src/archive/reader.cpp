@@ -27,6 +27,18 @@ namespace {
 // costs no more memory than the file itself.
 constexpr std::size_t kHeaderChunk = 4096;
 
+// The index region (lengths and compressed records) is read ahead in pieces of this size:
+// 100,000 records cost a few reads instead of two per record. Reading ahead stops at the end
+// of the file, so what is read is bounded by the file, never by a claimed length.
+constexpr std::size_t kIndexPiece = std::size_t{1} << 20;
+
+// Where one index block lies: bytes [offset, offset + length) of one piece as read.
+struct IndexSpan {
+  std::size_t piece = 0;
+  std::size_t offset = 0;
+  std::size_t length = 0;
+};
+
 // Decoded records may hold texts far longer than their compressed index blocks. Their total
 // is held to this multiple of the file size (plus a fixed allowance for a few long names in a
 // small archive), so a small hostile file cannot make the index grow without bound. Real
@@ -114,11 +126,13 @@ class Loader {
     if (!CheckHeader(headerText)) return false;
     if (count <= 0) return Fail(Failure::Damaged);
 
-    std::vector<Bytes> blocks;
+    std::vector<IndexSpan> blocks;
     if (const Failure f = ReadIndexBlocks(count, blocks); f != Failure::None) return Fail(f);
     index_.dataAreaStart = static_cast<std::int64_t>(position_);
 
     if (options_.mode == LoadMode::WithDataArea) {
+      // The index was read ahead past its end.
+      if (!file_->Seek(position_)) return Fail(Failure::Unreadable);
       if (const Failure f = ReadExactly(static_cast<std::size_t>(Remaining()), index_.dataArea,
                                         Failure::EndsEarly);
           f != Failure::None) {
@@ -194,34 +208,75 @@ class Loader {
     return true;
   }
 
-  // count index blocks, each a length and that many bytes. Every length is checked against
-  // what is left of the file before its bytes are allocated, and a count that could not fit
-  // even with empty blocks is refused before anything is allocated.
-  Failure ReadIndexBlocks(std::int32_t count, std::vector<Bytes>& blocks) {
+  // count index blocks, each a length and that many bytes, as spans of pieces_. Every length
+  // is checked against what is left of the file before its bytes are taken, and a count that
+  // could not fit even with empty blocks is refused before anything is allocated.
+  Failure ReadIndexBlocks(std::int32_t count, std::vector<IndexSpan>& blocks) {
     if (static_cast<std::uint64_t>(count) > Remaining() / kLengthFieldSize) {
       return Failure::Damaged;
     }
     // No reserve from the count: the list grows with the blocks actually read.
     for (std::int32_t i = 0; i < count; ++i) {
       if (Remaining() < kLengthFieldSize) return Failure::Damaged;
-      Bytes lengthBytes;
-      if (const Failure f = ReadExactly(kLengthFieldSize, lengthBytes, Failure::Damaged);
-          f != Failure::None) {
-        return f;
-      }
-      const std::int32_t length = little_endian::Read<std::int32_t>(lengthBytes);
+      IndexSpan field;
+      if (const Failure f = TakeIndexBytes(kLengthFieldSize, field); f != Failure::None) return f;
+      const std::int32_t length = little_endian::Read<std::int32_t>(SpanBytes(field));
       if (length < 0 || static_cast<std::uint64_t>(length) > Remaining()) return Failure::Damaged;
-      Bytes block;
-      if (const Failure f = ReadExactly(static_cast<std::size_t>(length), block, Failure::Damaged);
+      IndexSpan block;
+      if (const Failure f = TakeIndexBytes(static_cast<std::size_t>(length), block);
           f != Failure::None) {
         return f;
       }
-      blocks.push_back(std::move(block));
+      blocks.push_back(block);
     }
     return Failure::None;
   }
 
-  bool DecodeEntries(const std::vector<Bytes>& blocks) {
+  // Takes the next count bytes of the index region (inside the file: the caller has checked),
+  // reading the next piece when the last one does not hold them. Bytes that straddle two
+  // pieces are joined into a piece of their own, so every span lies in one piece and only
+  // such straddling fields and blocks are ever copied. A short read means the file shrank
+  // meanwhile (53).
+  Failure TakeIndexBytes(std::size_t count, IndexSpan& span) {
+    const std::size_t rest = pieces_.empty() ? 0 : pieces_.back().size() - pieceUsed_;
+    if (pieces_.empty() || rest < count) {
+      // The file has been read up to position_ + rest.
+      const std::uint64_t readTo = position_ + rest;
+      const std::uint64_t fileLeft = readTo < fileSize_ ? fileSize_ - readTo : 0;
+      const std::size_t missing = count - rest;
+      const auto wanted = static_cast<std::size_t>(
+          std::min<std::uint64_t>(fileLeft, std::max(missing, kIndexPiece)));
+      auto bytes = file_->Read(wanted);
+      if (!bytes) return Failure::Unreadable;
+      if (bytes->size() < missing) return Failure::Damaged;
+      if (rest > 0) {
+        Bytes joined;
+        joined.reserve(count);
+        joined.assign(pieces_.back().end() - static_cast<std::ptrdiff_t>(rest),
+                      pieces_.back().end());
+        joined.insert(joined.end(), bytes->begin(),
+                      bytes->begin() + static_cast<std::ptrdiff_t>(missing));
+        pieces_.push_back(std::move(joined));
+        span = {pieces_.size() - 1, 0, count};
+        pieces_.push_back(std::move(*bytes));
+        pieceUsed_ = missing;
+        position_ += count;
+        return Failure::None;
+      }
+      pieces_.push_back(std::move(*bytes));
+      pieceUsed_ = 0;
+    }
+    span = {pieces_.size() - 1, pieceUsed_, count};
+    pieceUsed_ += count;
+    position_ += count;
+    return Failure::None;
+  }
+
+  ByteView SpanBytes(const IndexSpan& span) const {
+    return ByteView(pieces_[span.piece]).subspan(span.offset, span.length);
+  }
+
+  bool DecodeEntries(const std::vector<IndexSpan>& blocks) {
     const EntryNameSet excluded(options_.exclusions);
 
     const auto total = static_cast<std::int64_t>(blocks.size());
@@ -244,8 +299,9 @@ class Loader {
         }
       }
 
-      const Bytes record =
-          context_.dataOps.Decompress(blocks[static_cast<std::size_t>(i - 1)], kMaxRecordSize);
+      const IndexSpan& span = blocks[static_cast<std::size_t>(i - 1)];
+      // One decoder for all records; the view lives until the next record is decompressed.
+      const ByteView record = context_.dataOps.DecompressReused(SpanBytes(span), kMaxRecordSize);
       recordBytes += record.size();
       if (record.empty() || recordBytes > recordBudget) return Fail(Failure::Damaged);
       std::optional<ArchiveEntry> entry = DecodeEntryRecord(record);
@@ -255,14 +311,13 @@ class Loader {
         --index_.count;
         continue;
       }
-      index_.Append(*entry);
-
       if (options_.mode == LoadMode::WithBlocks) {
         if (const Failure f = ReadStoredBlock(*entry, dataAreaSize, blockBytes);
             f != Failure::None) {
           return Fail(f);
         }
       }
+      index_.Append(std::move(*entry));
     }
     return true;
   }
@@ -292,6 +347,11 @@ class Loader {
   platform::File* file_ = nullptr;
   std::uint64_t fileSize_ = 0;
   std::uint64_t position_ = 0;
+  // The index region as read, in pieces (plus the joined copies of straddling bytes): the
+  // index blocks and, past their end, at most one read-ahead piece of the data area.
+  // pieceUsed_ bytes of the last piece have been taken.
+  std::vector<Bytes> pieces_;
+  std::size_t pieceUsed_ = 0;
 };
 
 }  // namespace

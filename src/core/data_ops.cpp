@@ -192,6 +192,13 @@ struct DataOps::KeyCache {
   }
 };
 
+// The context and output buffer of DecompressReused.
+struct DataOps::ReusedDecoder {
+  std::unique_ptr<ZSTD_DCtx, ZstdDCtxDeleter> ctx{ZSTD_createDCtx()};
+  // Its length is the room already made; only the front part holds the last output.
+  Bytes buffer;
+};
+
 DataOps::DataOps() : cache_(std::make_unique<KeyCache>()) {}
 
 DataOps::~DataOps() = default;
@@ -437,6 +444,60 @@ ByteView Compressor::CompressInPlace(ByteView input, int level) {
                                                input.data(), input.size());
     if (ZSTD_isError(written)) return {};
     return {state.buffer.get(), written};
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
+ByteView DataOps::DecompressReused(ByteView frame, std::size_t maxOutput) {
+  if (frame.empty()) return {};
+  try {
+    // The same refusals as Decompress, in the same order: the header only refuses early and
+    // never sizes the buffer.
+    if (frame.size() < 4 || little_endian::Read<std::uint32_t>(frame) != ZSTD_MAGICNUMBER) {
+      return {};
+    }
+    const unsigned long long declared = ZSTD_getFrameContentSize(frame.data(), frame.size());
+    if (declared == ZSTD_CONTENTSIZE_ERROR) return {};
+    if (declared != ZSTD_CONTENTSIZE_UNKNOWN && declared > maxOutput) return {};
+
+    if (!decoder_) decoder_ = std::make_unique<ReusedDecoder>();
+    ZSTD_DCtx* ctx = decoder_->ctx.get();
+    if (ctx == nullptr) return {};
+    // A frame left half-decoded by the previous call is dropped here.
+    if (ZSTD_isError(ZSTD_DCtx_reset(ctx, ZSTD_reset_session_only)) ||
+        ZSTD_isError(
+            ZSTD_DCtx_setParameter(ctx, ZSTD_d_windowLogMax, WindowLogLimitFor(maxOutput)))) {
+      return {};
+    }
+
+    Bytes& out = decoder_->buffer;
+    const std::size_t capacity = maxOutput == SIZE_MAX ? SIZE_MAX : maxOutput + 1;
+    const std::size_t firstSize =
+        std::min(capacity, std::clamp<std::size_t>(frame.size() * 4, 4096, 1 << 20));
+    // The room grows as in Decompress; the buffer only when the room passes what it has.
+    std::size_t room = std::min(out.size(), capacity);
+    std::size_t produced = 0;
+    ZSTD_inBuffer in{frame.data(), frame.size(), 0};
+    for (;;) {
+      if (produced == room) {
+        if (room >= capacity) return {};
+        room = room == 0 ? firstSize : room > capacity / 2 ? capacity : room * 2;
+        if (out.size() < room) out.resize(room);
+      }
+      ZSTD_outBuffer sink{out.data(), room, produced};
+      const std::size_t before = in.pos;
+      const std::size_t result = ZSTD_decompressStream(ctx, &sink, &in);
+      if (ZSTD_isError(result)) return {};
+      const bool progressed = in.pos != before || sink.pos != produced;
+      produced = sink.pos;
+      if (produced > maxOutput) return {};
+      if (result == 0) {
+        if (in.pos != in.size) return {};
+        return ByteView(out.data(), produced);
+      }
+      if (sink.pos < sink.size && (in.pos == in.size || !progressed)) return {};
+    }
   } catch (const std::exception&) {
     return {};
   }

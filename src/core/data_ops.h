@@ -62,9 +62,18 @@ class DataOps {
   [[nodiscard]] std::shared_ptr<const SealingKey> SealingKeyFor(const std::string& password);
   [[nodiscard]] static Bytes Seal(ByteView plain, const SealingKey& key, int method);
 
+  // Decompress for many small frames in a row (the records of an archive index): the same
+  // bytes as Decompress(frame, maxOutput) gives, empty where it gives an empty block, decoded
+  // with one zstd context and into one buffer that this instance keeps from call to call. The
+  // view is valid until the next call. The buffer keeps the largest output so far: meant for
+  // frames with a small bound.
+  [[nodiscard]] ByteView DecompressReused(ByteView frame, std::size_t maxOutput = SIZE_MAX);
+
  private:
   struct KeyCache;
   std::unique_ptr<KeyCache> cache_;
+  struct ReusedDecoder;
+  std::unique_ptr<ReusedDecoder> decoder_;
 };
 
 // A compression context and its output buffer, reused from call to call, so a run of many

@@ -10,6 +10,7 @@
 #include "archive/reader.h"
 #include "support/archive_builder.h"
 #include "support/archive_fixture.h"
+#include "support/fault_plan.h"
 
 namespace tovask {
 namespace {
@@ -17,6 +18,7 @@ namespace {
 using ::testing::AnyOf;
 using testing::ArchiveBuilder;
 using ::testing::ElementsAre;
+using testing::FaultPlan;
 using testing::MakeStoredEntry;
 using testing::StoredEntry;
 
@@ -202,6 +204,51 @@ TEST_F(ReaderRobustnessTest, RecordThatDecompressesPastTheBoundIsDamage) {
   entry.path = std::string((1 << 20) + 1, 'q');
   EXPECT_FALSE(Load(ArchiveBuilder(context.dataOps).Record(entry).Build(), LoadMode::IndexOnly));
   EXPECT_THAT(Codes(), ElementsAre(53));
+}
+
+// The index is read ahead in large pieces: an index of several of them, with records that
+// straddle two pieces and records larger than a piece, loads entry for entry; cut anywhere
+// inside it, it is damage (53); a failing read of a later piece is error 2.
+TEST_F(ReaderRobustnessTest, IndexOfManyReadAheadPiecesLoadsWholeOrFails) {
+  std::mt19937 random(7);
+  // Bytes 0x01..0xFF at random: names that barely compress, so the index is as large as they.
+  auto name = [&random](std::size_t length) {
+    std::string text(length, ' ');
+    for (char& c : text) c = static_cast<char>(1 + random() % 255);
+    return text;
+  };
+  ArchiveEntry entry = MakeStoredEntry(context.dataOps, "", "").entry;
+  ArchiveBuilder builder(context.dataOps);
+  std::vector<std::string> paths;
+  for (int i = 0; i < 3000; ++i) {
+    // Two names close to the record bound: larger than one piece together, and one of them
+    // starts inside a piece whatever the sizes before it.
+    paths.push_back(name(i == 1000 || i == 1001 ? 900000 : 40 + i % 700));
+    entry.path = paths.back();
+    builder.Record(entry);
+  }
+  const Bytes bytes = builder.Build();
+  ASSERT_GT(bytes.size(), std::size_t{2} << 20);
+
+  for (const LoadMode mode : kModes) {
+    ASSERT_TRUE(Load(bytes, mode)) << context.errorLog;
+    EXPECT_EQ(index.paths, paths);
+  }
+  for (const std::size_t cut :
+       {std::size_t{1} << 20, (std::size_t{1} << 20) + 3, bytes.size() / 2, bytes.size() - 1}) {
+    for (const LoadMode mode : kModes) {
+      EXPECT_FALSE(
+          Load(Bytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(cut)), mode));
+      EXPECT_THAT(Codes(), ElementsAre(53)) << "cut " << cut;
+    }
+  }
+  testing::WriteFile(path_, ToText(bytes));
+  ClearErrorLog(context);
+  FaultPlan plan(platform::FileOp::Read, 4);  // header, count, first piece, then this one
+  LoadOptions options;
+  EXPECT_FALSE(LoadArchiveIndex(context, index, path_, options));
+  EXPECT_TRUE(plan.fired());
+  EXPECT_THAT(Codes(), ElementsAre(2));
 }
 
 }  // namespace

@@ -322,6 +322,47 @@ TEST(DataOpsDecompress, NonFramesAreEmpty) {
   }
 }
 
+// One instance decodes frame after frame with the context and buffer it keeps: each result must
+// be what Decompress gives for that frame alone, whatever the frames before it left behind (a
+// larger output, a smaller bound, a frame given up halfway).
+TEST(DataOpsDecompressReused, AgreesWithDecompressFrameAfterFrame) {
+  DataOps ops;
+  const Bytes large = CompressibleBytes(300000);
+  const Bytes largeFrame = ops.Compress(large);
+  const Bytes randomFrame = ops.Compress(RandomBytes(70000, 9));
+  const Bytes small = ops.Compress(AsBytes("a short record, a short record"));
+  Bytes trailing = small;
+  trailing.push_back(0);
+  struct Case {
+    const char* name;
+    Bytes frame;
+    std::size_t bound;
+  };
+  const Case cases[] = {
+      {"large", largeFrame, SIZE_MAX},
+      {"large, exact bound", largeFrame, large.size()},
+      {"large, one short of the bound", largeFrame, large.size() - 1},
+      {"small after large", small, 1 << 20},
+      {"large without size, small bound", WithoutContentSize(largeFrame), 4095},
+      {"large cut halfway", Bytes(largeFrame.begin(), largeFrame.begin() + 500), SIZE_MAX},
+      {"small after a cut frame", small, 1 << 20},
+      {"random cut at the end", Bytes(randomFrame.begin(), randomFrame.end() - 1), SIZE_MAX},
+      {"random", randomFrame, SIZE_MAX},
+      {"lying size claim", WithClaimedSize(largeFrame, 10), SIZE_MAX},
+      {"wide window, small bound", WithoutContentSize(small, 27), 1 << 20},
+      {"bytes after the frame", trailing, SIZE_MAX},
+      {"not a frame", ToBytes("plain text, not a frame at all"), SIZE_MAX},
+      {"empty", {}, SIZE_MAX},
+      {"empty content, zero bound", ops.Compress({}), 0},
+      {"small again", small, 30},
+  };
+  for (const Case& c : cases) {
+    const Bytes expected = ops.Decompress(c.frame, c.bound);
+    const ByteView got = ops.DecompressReused(c.frame, c.bound);
+    EXPECT_EQ(Bytes(got.begin(), got.end()), expected) << c.name;
+  }
+}
+
 // --- Encrypt / Decrypt -----------------------------------------------------------------------
 
 // Key derivation is deliberately slow (~0.3 s per new password and salt); the fixture keeps the
