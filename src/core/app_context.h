@@ -31,6 +31,9 @@ struct AppContext {
   bool stepOk = true;
   // The data-operations service; its key cache lives as long as the program.
   DataOps dataOps;
+  // Worker threads of the operations that compute in parallel (ordered_work.h): 0 = one per
+  // core (or TOVASK_WORKERS); 1 = everything on the calling thread. Results never depend on it.
+  unsigned workerThreads = 0;
   // The message file as last parsed (messages.h). Lookups take the context as const and
   // refresh it, hence mutable; like the whole context it is used from one thread only.
   mutable MessageFileCache messageFile;

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <mutex>
 #include <new>
 #include <vector>
 
@@ -89,7 +90,9 @@ void SetFaultHook(FaultHook hook) { Hook() = std::move(hook); }
 
 int InjectedFault(FileOp op, const std::string& path) {
   // Called in place, never copied: a hook that counts its calls in a mutable lambda keeps
-  // its count.
+  // its count. Worker threads reach here too; one call at a time keeps a counting hook exact.
+  static std::recursive_mutex calling;  // a hook may itself call the platform layer
+  const std::lock_guard lock(calling);
   FaultHook& hook = Hook();
   return hook ? hook(op, path) : 0;
 }
@@ -191,6 +194,25 @@ bool File::Seek(std::uint64_t position) {
     return false;
   }
   return ::lseek(fd_, static_cast<off_t>(position), SEEK_SET) != -1;
+}
+
+std::optional<std::size_t> File::ReadAt(std::uint64_t position, std::uint8_t* buffer,
+                                        std::size_t count) const {
+  if (Injected(FileOp::Read, path_)) return std::nullopt;
+  if (fd_ < 0) {
+    errno = EBADF;
+    return std::nullopt;
+  }
+  std::size_t filled = 0;
+  while (filled < count) {
+    const ssize_t got = RetryOnEintr([&] {
+      return ::pread(fd_, buffer + filled, count - filled, static_cast<off_t>(position + filled));
+    });
+    if (got < 0) return std::nullopt;
+    if (got == 0) break;  // end of file
+    filled += static_cast<std::size_t>(got);
+  }
+  return filled;
 }
 
 std::optional<Bytes> File::Read(std::size_t count) {
