@@ -11,6 +11,7 @@
 #include <climits>
 #include <deque>
 #include <exception>
+#include <mutex>
 #include <vector>
 
 #include "core/little_endian.h"
@@ -190,6 +191,17 @@ struct DataOps::KeyCache {
     }
     return &entry;
   }
+
+  // Find, else Add, under the lock: the one way in for threads that may run at once
+  // (BeginDecrypt). A second thread needing the same key waits for the first one's
+  // derivation instead of repeating it.
+  const Entry* FindOrAdd(const std::string& password, const Salt& salt) {
+    const std::lock_guard lock(mutex);
+    if (const Entry* found = Find(password, salt)) return found;
+    return Add(password, salt, /*ownSalt=*/false);
+  }
+
+  std::mutex mutex;
 };
 
 // The context and output buffer of DecompressReused.
@@ -516,6 +528,253 @@ void Compressor::Trim(std::size_t keepBytes) {
   if (state_->capacity <= keepBytes) return;
   state_->buffer.reset();
   state_->capacity = 0;
+}
+
+// Streaming decoders.
+
+namespace {
+
+std::string HexOf(const unsigned char* bytes, unsigned int length) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string text;
+  text.reserve(length * 2);
+  for (unsigned int i = 0; i < length; ++i) {
+    text.push_back(kHex[bytes[i] >> 4]);
+    text.push_back(kHex[bytes[i] & 0x0F]);
+  }
+  return text;
+}
+
+// The longest frame header zstd writes (its ZSTD_FRAMEHEADERSIZE_MAX, which the library
+// exposes only to static linking).
+constexpr std::size_t kFrameHeaderMax = 18;
+
+// Plain text is handed out in slices of at most this size, through one buffer.
+constexpr std::size_t kDecryptSlice = std::size_t{1} << 20;
+
+}  // namespace
+
+struct DataOps::DecryptStream::State {
+  CipherCtx ctx;
+  std::size_t bodyLeft = 0;  // ciphertext bytes still to come
+  std::array<std::uint8_t, kTagSize> tag{};
+  std::size_t tagHave = 0;
+  Bytes buffer;
+  bool failed = false;
+};
+
+DataOps::DecryptStream::DecryptStream(std::unique_ptr<State> state) : state_(std::move(state)) {}
+DataOps::DecryptStream::DecryptStream(DecryptStream&& other) noexcept = default;
+DataOps::DecryptStream& DataOps::DecryptStream::operator=(DecryptStream&& other) noexcept = default;
+
+DataOps::DecryptStream::~DecryptStream() {
+  if (state_ && !state_->buffer.empty()) {
+    OPENSSL_cleanse(state_->buffer.data(), state_->buffer.size());
+  }
+}
+
+bool DataOps::DecryptStream::Update(ByteView piece, const PieceSink& out) {
+  State& state = *state_;
+  if (state.failed) return false;
+  try {
+    const std::size_t body = std::min(piece.size(), state.bodyLeft);
+    std::size_t done = 0;
+    while (done < body) {
+      const std::size_t slice = std::min(kDecryptSlice, body - done);
+      if (state.buffer.size() < slice) state.buffer.resize(slice);
+      int written = 0;
+      if (EVP_DecryptUpdate(state.ctx.get(), state.buffer.data(), &written, piece.data() + done,
+                            static_cast<int>(slice)) != 1 ||
+          static_cast<std::size_t>(written) != slice) {
+        state.failed = true;
+        return false;
+      }
+      out(ByteView(state.buffer.data(), slice));
+      done += slice;
+    }
+    state.bodyLeft -= body;
+    const ByteView rest = piece.subspan(body);
+    if (rest.size() > kTagSize - state.tagHave) {
+      state.failed = true;  // more than the block holds
+      return false;
+    }
+    std::copy(rest.begin(), rest.end(), state.tag.begin() + state.tagHave);
+    state.tagHave += rest.size();
+    return true;
+  } catch (const std::exception&) {
+    state.failed = true;
+    return false;
+  }
+}
+
+bool DataOps::DecryptStream::Finish() {
+  State& state = *state_;
+  if (state.failed || state.bodyLeft != 0 || state.tagHave != kTagSize) return false;
+  state.failed = true;  // one Finish per block
+  std::uint8_t tail[32];
+  int written = 0;
+  return EVP_CIPHER_CTX_ctrl(state.ctx.get(), EVP_CTRL_AEAD_SET_TAG, static_cast<int>(kTagSize),
+                             state.tag.data()) == 1 &&
+         EVP_DecryptFinal_ex(state.ctx.get(), tail, &written) == 1 && written == 0;
+}
+
+std::optional<DataOps::DecryptStream> DataOps::BeginDecrypt(ByteView header, std::size_t sealedSize,
+                                                            const std::string& password,
+                                                            int method) {
+  const EVP_CIPHER* cipher = CipherFor(method);
+  if (cipher == nullptr) return std::nullopt;
+  if (sealedSize < kEncryptionOverhead || header.size() < kHeaderSize || header[0] != kSchemeByte) {
+    return std::nullopt;
+  }
+  try {
+    Salt salt{};
+    std::copy_n(header.begin() + 1, kSaltSize, salt.begin());
+    const KeyCache::Entry* entry = cache_->FindOrAdd(password, salt);
+    if (entry == nullptr) return std::nullopt;
+
+    auto state = std::make_unique<DecryptStream::State>();
+    state->ctx.reset(EVP_CIPHER_CTX_new());
+    if (!state->ctx) return std::nullopt;
+    EVP_CIPHER_CTX* ctx = state->ctx.get();
+    const std::uint8_t* nonce = header.data() + 1 + kSaltSize;
+    int written = 0;
+    if (EVP_DecryptInit_ex(ctx, cipher, nullptr, nullptr, nullptr) != 1 ||
+        EVP_CIPHER_CTX_ctrl(ctx, EVP_CTRL_AEAD_SET_IVLEN, static_cast<int>(kNonceSize), nullptr) !=
+            1 ||
+        EVP_DecryptInit_ex(ctx, nullptr, nullptr, CipherKey(entry->key, method), nonce) != 1 ||
+        EVP_DecryptUpdate(ctx, nullptr, &written, header.data(), static_cast<int>(kAadSize)) != 1) {
+      return std::nullopt;
+    }
+    state->bodyLeft = sealedSize - kEncryptionOverhead;
+    return DecryptStream(std::move(state));
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
+
+struct DecompressStream::State {
+  std::unique_ptr<ZSTD_DCtx, ZstdDCtxDeleter> ctx;
+  std::size_t maxOutput = SIZE_MAX;
+  std::size_t produced = 0;
+  Bytes head;  // the frame's first bytes, until its header can be judged
+  bool headerChecked = false;
+  bool complete = false;  // the frame ended
+  bool failed = false;
+  Bytes buffer;
+
+  // Decompress's early refusals, judged on the header alone (which the first
+  // kFrameHeaderMax bytes, or the whole frame if shorter, hold).
+  bool HeaderAcceptable() const {
+    if (head.size() < 4 || little_endian::Read<std::uint32_t>(head) != ZSTD_MAGICNUMBER) {
+      return false;
+    }
+    const unsigned long long declared = ZSTD_getFrameContentSize(head.data(), head.size());
+    if (declared == ZSTD_CONTENTSIZE_ERROR) return false;
+    return declared == ZSTD_CONTENTSIZE_UNKNOWN || declared <= maxOutput;
+  }
+
+  bool Decode(ByteView piece, const PieceSink& out) {
+    if (piece.empty()) return true;
+    if (complete) return false;  // bytes after the frame
+    ZSTD_inBuffer in{piece.data(), piece.size(), 0};
+    for (;;) {
+      ZSTD_outBuffer sink{buffer.data(), buffer.size(), 0};
+      const std::size_t before = in.pos;
+      const std::size_t result = ZSTD_decompressStream(ctx.get(), &sink, &in);
+      if (ZSTD_isError(result)) return false;
+      produced += sink.pos;
+      if (produced > maxOutput) return false;
+      if (sink.pos > 0) out(ByteView(buffer.data(), sink.pos));
+      if (result == 0) {
+        complete = true;
+        return in.pos == in.size;  // the frame is complete: nothing may follow
+      }
+      if (sink.pos < sink.size) {
+        if (in.pos == in.size) return true;                   // all taken: wait for the next piece
+        if (in.pos == before && sink.pos == 0) return false;  // no progress at all
+      }
+    }
+  }
+};
+
+DecompressStream::DecompressStream(std::size_t maxOutput) : state_(std::make_unique<State>()) {
+  state_->maxOutput = maxOutput;
+  state_->ctx.reset(ZSTD_createDCtx());
+  if (!state_->ctx || ZSTD_isError(ZSTD_DCtx_setParameter(state_->ctx.get(), ZSTD_d_windowLogMax,
+                                                          WindowLogLimitFor(maxOutput)))) {
+    state_->failed = true;
+    return;
+  }
+  state_->buffer.resize(ZSTD_DStreamOutSize());
+}
+
+DecompressStream::~DecompressStream() = default;
+
+bool DecompressStream::Update(ByteView piece, const PieceSink& out) {
+  State& state = *state_;
+  if (state.failed) return false;
+  try {
+    if (!state.headerChecked) {
+      const std::size_t take = std::min(piece.size(), kFrameHeaderMax - state.head.size());
+      state.head.insert(state.head.end(), piece.begin(), piece.begin() + take);
+      piece = piece.subspan(take);
+      if (state.head.size() < kFrameHeaderMax) return true;
+      state.headerChecked = true;
+      if (!state.HeaderAcceptable() || !state.Decode(state.head, out)) {
+        state.failed = true;
+        return false;
+      }
+    }
+    if (!state.Decode(piece, out)) state.failed = true;
+    return !state.failed;
+  } catch (const std::exception&) {
+    state.failed = true;
+    return false;
+  }
+}
+
+bool DecompressStream::Finish(const PieceSink& out) {
+  State& state = *state_;
+  if (state.failed) return false;
+  if (!state.headerChecked) {
+    // A frame shorter than the longest header, now seen whole.
+    state.headerChecked = true;
+    try {
+      if (state.head.empty() || !state.HeaderAcceptable() || !state.Decode(state.head, out)) {
+        state.failed = true;
+        return false;
+      }
+    } catch (const std::exception&) {
+      state.failed = true;
+      return false;
+    }
+  }
+  return state.complete;
+}
+
+struct DigestStream::State {
+  std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx{EVP_MD_CTX_new(), &EVP_MD_CTX_free};
+  bool ok = false;
+};
+
+DigestStream::DigestStream() : state_(std::make_unique<State>()) {
+  state_->ok = state_->ctx && EVP_DigestInit_ex(state_->ctx.get(), EVP_md5(), nullptr) == 1;
+}
+
+DigestStream::~DigestStream() = default;
+
+void DigestStream::Update(ByteView piece) {
+  if (state_->ok && !piece.empty()) {
+    state_->ok = EVP_DigestUpdate(state_->ctx.get(), piece.data(), piece.size()) == 1;
+  }
+}
+
+std::string DigestStream::Finish() {
+  unsigned char md[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  const bool ok = state_->ok && EVP_DigestFinal_ex(state_->ctx.get(), md, &length) == 1;
+  state_->ok = state_->ctx && EVP_DigestInit_ex(state_->ctx.get(), EVP_md5(), nullptr) == 1;
+  return ok ? HexOf(md, length) : std::string();
 }
 
 namespace detail {

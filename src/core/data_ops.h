@@ -21,7 +21,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -69,6 +71,16 @@ class DataOps {
   // frames with a small bound.
   [[nodiscard]] ByteView DecompressReused(ByteView frame, std::size_t maxOutput = SIZE_MAX);
 
+  // The streaming counterpart of Decrypt (DecryptStream): header is the block's first 29
+  // bytes (scheme, salt, nonce) and sealedSize the whole block's size. nullopt where Decrypt
+  // would give an empty block before looking at the ciphertext (unknown method or scheme
+  // byte, a block shorter than 45 bytes, a key that cannot be derived). The key is derived
+  // and cached as Decrypt does. Safe to call from several threads at once (the key cache is
+  // locked meanwhile), provided Encrypt, Decrypt and ClearKeyCache do not run at the same time.
+  class DecryptStream;
+  [[nodiscard]] std::optional<DecryptStream> BeginDecrypt(ByteView header, std::size_t sealedSize,
+                                                          const std::string& password, int method);
+
  private:
   struct KeyCache;
   std::unique_ptr<KeyCache> cache_;
@@ -94,6 +106,78 @@ class Compressor {
   [[nodiscard]] ByteView CompressInPlace(ByteView input, int level = DataOps::kDefaultLevel);
   // Frees the buffer when it has grown past keepBytes (after an unusually large block).
   void Trim(std::size_t keepBytes);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// Where the streaming decoders hand out what they decode, a piece at a time; the view is valid
+// during the call only.
+using PieceSink = std::function<void(ByteView piece)>;
+
+// Decrypt for a block that comes in pieces: Update takes the bytes after the 29-byte header
+// (ciphertext, then the tag) and hands out the plain text as it goes; Finish checks the tag.
+// The plain text handed out is unauthenticated until Finish has answered true: a caller drops
+// it all when Finish (or an Update) answers false, which is where Decrypt gives an empty block.
+// One instance per block, used by one thread at a time.
+class DataOps::DecryptStream {
+ public:
+  DecryptStream(DecryptStream&& other) noexcept;
+  DecryptStream& operator=(DecryptStream&& other) noexcept;
+  DecryptStream(const DecryptStream&) = delete;
+  DecryptStream& operator=(const DecryptStream&) = delete;
+  ~DecryptStream();
+
+  // False when the cipher failed or more bytes came than the block holds.
+  [[nodiscard]] bool Update(ByteView piece, const PieceSink& out);
+  // True when the whole block came in and its tag holds.
+  [[nodiscard]] bool Finish();
+
+ private:
+  friend class DataOps;
+  struct State;
+  explicit DecryptStream(std::unique_ptr<State> state);
+  std::unique_ptr<State> state_;
+};
+
+// Decompress for a frame that comes in pieces: the same frames are accepted and refused (the
+// output bound, a damaged frame, bytes after the frame, a frame cut short), and the content is
+// handed out as it is decoded, through one reused buffer, so memory stays bounded whatever the
+// frame's size or claims. A caller drops everything handed out when Update or Finish answers
+// false: that is where Decompress gives an empty block. Not thread-safe: one instance per
+// thread.
+class DecompressStream {
+ public:
+  explicit DecompressStream(std::size_t maxOutput = SIZE_MAX);
+  ~DecompressStream();
+  DecompressStream(const DecompressStream&) = delete;
+  DecompressStream& operator=(const DecompressStream&) = delete;
+
+  // Decodes the next piece of the frame. False once the frame is refused; the stream stays
+  // failed.
+  [[nodiscard]] bool Update(ByteView piece, const PieceSink& out);
+  // After the last piece: true when exactly one whole frame within the bound came in. A
+  // frame shorter than its longest possible header is decoded only now, into out.
+  [[nodiscard]] bool Finish(const PieceSink& out);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// Digest over content that comes in pieces: Finish gives what Digest gives for all the pieces
+// together. Not thread-safe: one instance per thread.
+class DigestStream {
+ public:
+  DigestStream();
+  ~DigestStream();
+  DigestStream(const DigestStream&) = delete;
+  DigestStream& operator=(const DigestStream&) = delete;
+
+  void Update(ByteView piece);
+  // The digest of everything given since construction or the last Finish; starts afresh.
+  [[nodiscard]] std::string Finish();
 
  private:
   struct State;

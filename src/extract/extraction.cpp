@@ -1,9 +1,13 @@
 #include "extract/extraction.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <exception>
+#include <functional>
+#include <memory>
 #include <new>
 #include <optional>
+#include <thread>
 
 #include "archive/archive_index.h"
 #include "archive/entry_names.h"
@@ -11,6 +15,9 @@
 #include "archive/reader.h"
 #include "core/message_codes.h"
 #include "core/messages.h"
+#include "core/ordered_work.h"
+#include "extract/decode_ahead.h"
+#include "extract/entry_decoder.h"
 #include "extract/overwrite.h"
 #include "platform/file_handle.h"
 #include "platform/files.h"
@@ -29,6 +36,16 @@ namespace {
 constexpr int kLoadSpan = 50;
 constexpr int kEntriesBase = 50;
 constexpr int kEntriesSpan = 50;
+
+// Entries up to this original size are decoded whole in memory (ahead, on workers, when there
+// are any); larger ones are decoded piece by piece straight into their file on the calling
+// thread, which checks for an interrupt between pieces.
+constexpr std::int64_t kInMemoryLimit = std::int64_t{4} << 20;
+// What the entries decoded ahead may hold together, and how many they may be.
+constexpr std::uint64_t kAheadBudget = std::uint64_t{64} << 20;
+constexpr std::size_t kAheadCount = 256;
+// Counted per entry decoded ahead besides its content: names, buffers, bookkeeping.
+constexpr std::uint64_t kAheadEntryCost = 4096;
 
 bool IsBlank(const std::string& text) {
   return std::all_of(text.begin(), text.end(), [](char c) { return c == ' '; });
@@ -77,16 +94,22 @@ class Session {
       ErrorText(context_, ErrorCode::ReadFile, {platform::AsciiUpper(archivePath_)});
       return false;
     }
+    source_ = {archive_, *archiveSize_};
     return true;
   }
 
   void Close() {
+    // The workers read the archive and the index: they stop first.
+    ahead_.reset();
     archive_ = nullptr;
+    source_ = {};
     lock_.reset();
     (void)LoadArchiveIndex(context_, index_);
   }
 
   [[nodiscard]] const ArchiveIndex& index() const { return index_; }
+
+  [[nodiscard]] bool passwordAsked() const { return passwordAsked_; }
 
   // One report per entry: percent 50 + i * 50 / count (i counted from 1). False (with 107
   // recorded) when the user interrupted.
@@ -133,35 +156,115 @@ class Session {
     return true;
   }
 
-  // Reads, decodes and verifies entry i. nullopt with 37 (block outside the file or read
-  // error), 38/39 (digest) or 40 (length) recorded.
-  std::optional<Bytes> DecodeEntry(std::size_t i) {
-    const std::int64_t offset = index_.dataAreaStart + index_.dataOffsets[i];
-    const std::int64_t size = index_.storedSizes[i];
-    const auto fileSize = static_cast<std::int64_t>(*archiveSize_);
-    std::optional<Bytes> stored;
-    if (index_.dataOffsets[i] >= 0 && size >= 0 && index_.dataAreaStart >= 0 &&
-        offset <= fileSize && size <= fileSize - offset &&
-        archive_->Seek(static_cast<std::uint64_t>(offset))) {
-      stored = archive_->Read(static_cast<std::size_t>(size));
+  // Starts decoding ahead on worker threads, when there are more than one: entries for which
+  // wanted answers true and whose original size is within kInMemoryLimit, in index order, an
+  // encrypted one only once the password is settled. keepContent: the results hold the content
+  // (extraction) or only the verdict (test).
+  void StartAhead(std::function<bool(std::size_t)> wanted, bool keepContent) {
+    const unsigned workers = WorkerThreads(context_);
+    if (workers <= 1 || index_.count <= 1) return;
+    wanted_ = std::move(wanted);
+    ahead_ = std::make_unique<DecodeAhead>(
+        workers, kAheadBudget, kAheadCount,
+        [this, keepContent](std::size_t i, const std::string& password, Bytes& readBuffer) {
+          return DecodeInMemory(i, password, keepContent, readBuffer);
+        });
+  }
+
+  // Submits what may be decoded ahead, from entry `from` (the consumer's position) on.
+  void Refill(std::size_t from) {
+    if (!ahead_) return;
+    planned_ = std::max(planned_, from);
+    const auto count = static_cast<std::size_t>(index_.count);
+    while (planned_ < count) {
+      const std::size_t j = planned_;
+      const std::int64_t size = index_.originalSizes[j];
+      if (!wanted_(j) || size < 0 || size > kInMemoryLimit) {
+        ++planned_;
+        continue;
+      }
+      const bool encrypted = (index_.flags[j] & EntryFlags::Encrypted) != 0;
+      // The password is asked when the consumer reaches its first encrypted entry, as without
+      // workers; until then the submitting waits there.
+      if (encrypted && !PasswordSettled()) return;
+      const std::uint64_t cost = static_cast<std::uint64_t>(size) + kAheadEntryCost;
+      if (!ahead_->HasRoom(cost)) return;
+      ahead_->Submit(j, cost, encrypted ? password_ : std::string());
+      ++planned_;
     }
-    if (!stored || static_cast<std::int64_t>(stored->size()) != size) {
-      ErrorText(context_, ErrorCode::ExtractEndedEarly, {platform::AsciiUpper(archivePath_)});
-      return std::nullopt;
+  }
+
+  // Entry i will not be decoded: its result, if it was decoded ahead, is dropped.
+  void Drop(std::size_t i) {
+    if (ahead_ && ahead_->Oldest() == i) (void)ahead_->Take();
+  }
+
+  // Entry i decoded whole in memory: taken from the workers when they decoded it, else
+  // decoded here.
+  DecodeAhead::Result Obtain(std::size_t i, bool keepContent) {
+    if (ahead_ && ahead_->Oldest() == i) return ahead_->Take();
+    return DecodeInMemory(i, password_, keepContent, readBuffer_);
+  }
+
+  // True when entry i is decoded whole in memory (Obtain), false when piece by piece
+  // (DecodeStreaming).
+  [[nodiscard]] bool InMemory(std::size_t i) const {
+    return index_.originalSizes[i] <= kInMemoryLimit;
+  }
+
+  // Entry i decoded piece by piece on this thread, each piece of content handed to out. The
+  // progress sink is asked between pieces whether the user interrupted (without a report).
+  EntryDecodeResult DecodeStreaming(std::size_t i, const PieceSink& out) {
+    const std::function<bool()> keepGoing = [this] {
+      return sink_ == nullptr || sink_->ProcessEvents();
+    };
+    return DecodeEntryData(context_.dataOps, source_, index_, i, password_, out, keepGoing,
+                           readBuffer_);
+  }
+
+  // Records the message of a failing check: 37, 38/39, 40, or 107 when interrupted. True for
+  // a sound entry.
+  bool Verdict(std::size_t i, EntryCheck check) {
+    switch (check) {
+      case EntryCheck::Ok:
+        return true;
+      case EntryCheck::ReadFailed:
+        ErrorText(context_, ErrorCode::ExtractEndedEarly, {platform::AsciiUpper(archivePath_)});
+        return false;
+      case EntryCheck::DigestMismatch:
+        ErrorText(context_, (index_.flags[i] & EntryFlags::Encrypted) != 0
+                                ? ErrorCode::DigestEncrypted
+                                : ErrorCode::DigestDamaged);
+        return false;
+      case EntryCheck::LengthMismatch:
+        ErrorText(context_, ErrorCode::LengthDamaged);
+        return false;
+      case EntryCheck::Stopped:
+        ErrorText(context_, ErrorCode::Interrupted);
+        return false;
     }
-    const std::uint8_t flags = index_.flags[i];
-    Bytes content =
-        DecodeDataBlock(context_.dataOps, *stored, flags, password_, index_.originalSizes[i]);
-    if (context_.dataOps.Digest(content) != index_.md5Texts[i]) {
-      ErrorText(context_, (flags & EntryFlags::Encrypted) != 0 ? ErrorCode::DigestEncrypted
-                                                               : ErrorCode::DigestDamaged);
-      return std::nullopt;
-    }
-    if (static_cast<std::int64_t>(content.size()) != index_.originalSizes[i]) {
-      ErrorText(context_, ErrorCode::LengthDamaged);
-      return std::nullopt;
-    }
-    return content;
+    return false;
+  }
+
+ private:
+  [[nodiscard]] bool PasswordSettled() const { return !password_.empty() || passwordAsked_; }
+
+  // Decodes entry i whole; the content is kept (up to the entry's original size: more fails
+  // the checks anyway) when keepContent. Runs on workers too: touches only the index, the
+  // archive file and the key cache.
+  DecodeAhead::Result DecodeInMemory(std::size_t i, const std::string& password, bool keepContent,
+                                     Bytes& readBuffer) {
+    DecodeAhead::Result result;
+    const auto limit = static_cast<std::size_t>(std::max<std::int32_t>(index_.originalSizes[i], 0));
+    const PieceSink keep = [&](ByteView piece) {
+      if (keepContent && result.content.size() + piece.size() <= limit) {
+        result.content.insert(result.content.end(), piece.begin(), piece.end());
+      }
+    };
+    result.decode =
+        DecodeEntryData(context_.dataOps, source_, index_, i, password, keep, {}, readBuffer);
+    if (result.decode.decodedEmpty) result.content.clear();
+    return result;
   }
 
  private:
@@ -176,6 +279,13 @@ class Session {
   std::optional<ArchiveLock> lock_;
   platform::File* archive_ = nullptr;  // the held archive, while the session is open
   std::optional<std::uint64_t> archiveSize_;
+  ArchiveSource source_;
+  Bytes readBuffer_;  // this thread's pieces of stored data
+  // Decoding ahead (StartAhead): the workers, which entries they may decode, and the next
+  // entry to consider for them.
+  std::unique_ptr<DecodeAhead> ahead_;
+  std::function<bool(std::size_t)> wanted_;
+  std::size_t planned_ = 0;
 };
 
 // The entry loop of one extraction run.
@@ -230,9 +340,18 @@ class Extraction {
     }
 
     const ArchiveIndex& index = session_.index();
+    // Entries that are certain to be skipped by their name alone are not decoded ahead.
+    session_.StartAhead(
+        [this, &index](std::size_t j) {
+          const std::string& name = index.paths[j];
+          return name.find('?') == std::string::npos && Selected(name) && IsSafeEntryName(name);
+        },
+        /*keepContent=*/true);
     for (std::size_t i = 0; i < static_cast<std::size_t>(index.count); ++i) {
+      session_.Refill(i);
       if (!session_.ReportEntry(i)) break;
       const Step step = ExtractOne(i);
+      session_.Drop(i);
       if (step == Step::Cancelled) {
         session_.Close();
         cancelled_ = true;
@@ -285,6 +404,7 @@ class Extraction {
       prompt_.answer = AnswerNone;
       if (overwrite_ != nullptr) {
         overwrite_->Ask(prompt_);
+        root_->Recheck();  // the tree may have changed while the user was asked
       } else {
         prompt_.answer = AnswerNo;
       }
@@ -330,14 +450,19 @@ class Extraction {
     std::string name = index.paths[i];
     if (name.find('?') != std::string::npos) return Step::Next;
     if (!Selected(name)) return Step::Next;
-    if (!Usable(name)) {
+    root_->Recheck();
+    // One look at the disk tells both whether the name is usable and whether it exists.
+    const platform::PathState state = IsSafeEntryName(name) ? root_->Probe(EntryNameToNative(name))
+                                                            : platform::PathState::LinkOnTheWay;
+    if (state == platform::PathState::LinkOnTheWay) {
       ErrorText(context_, ErrorCode::UnsafeEntryName, {name});
       return Step::Next;
     }
+    const bool askedBefore = session_.passwordAsked();
     if (!session_.EnsurePassword(i)) return Step::EndRun;
-    const std::uint8_t flags = index.flags[i];
+    if (session_.passwordAsked() != askedBefore) root_->Recheck();  // the user was asked
 
-    if (request_.askBeforeOverwrite && Exists(name)) {
+    if (request_.askBeforeOverwrite && state != platform::PathState::Missing) {
       switch (DecideExisting(i, &name)) {
         case Decision::Write:
           break;
@@ -349,8 +474,10 @@ class Extraction {
       }
     }
 
-    std::optional<Bytes> content = session_.DecodeEntry(i);
-    if (!content) return Step::EndRun;
+    if (!session_.InMemory(i)) return ExtractStreaming(i, name);
+    const DecodeAhead::Result decoded = session_.Obtain(i, /*keepContent=*/true);
+    if (!session_.Verdict(i, decoded.decode.check)) return Step::EndRun;
+    const Bytes& content = decoded.content;
 
     const std::string native = EntryNameToNative(name);
     if (native.find(platform::kSeparator) != std::string::npos) {
@@ -367,13 +494,9 @@ class Extraction {
       }
     }
 
-    platform::WriteOptions options;
-    options.readOnly = (flags & EntryFlags::ReadOnly) != 0;
-    if (const auto local = LocalFromDateTime(index.times[i])) {
-      options.modifiedUnix = platform::UnixFromLocal(*local);
-    }
+    const platform::WriteOptions options = WriteOptionsFor(i);
     const std::string fullPath = root_->FullPath(native);
-    const platform::WriteResult written = root_->WriteFile(native, *content, options);
+    const platform::WriteResult written = root_->WriteFile(native, content, options);
     switch (written.status) {
       case platform::WriteStatus::Written:
         break;
@@ -389,6 +512,75 @@ class Extraction {
     // Hidden, System and Archive have no counterpart to set here: a hidden file is one whose
     // name starts with ".", which the name already says.
     return Step::Next;
+  }
+
+  // ExtractOne for an entry too large to hold in memory: its content goes piece by piece into
+  // the temporary file as it is decoded. The places are prepared first, but every message
+  // comes in the order of an entry decoded whole before anything is written: a failing
+  // check ends the run with its message alone (the temporary file removed), then the
+  // folder's and the file's messages.
+  Step ExtractStreaming(std::size_t i, const std::string& name) {
+    const ArchiveIndex& index = session_.index();
+    const std::string native = EntryNameToNative(name);
+    const bool inFolder = native.find(platform::kSeparator) != std::string::npos;
+    const std::string folder = inFolder ? platform::ParentFolder(native) : std::string();
+    const platform::FolderStatus folderStatus =
+        inFolder ? root_->EnsureFolders(folder, nullptr) : platform::FolderStatus::Ok;
+    platform::PendingFile file;
+    platform::WriteStatus begun = platform::WriteStatus::Failed;
+    if (folderStatus != platform::FolderStatus::LinkOnTheWay)
+      begun = root_->BeginFile(native, &file);
+
+    const auto limit = static_cast<std::uint64_t>(index.originalSizes[i]);
+    std::uint64_t length = 0;
+    const EntryDecodeResult decoded = session_.DecodeStreaming(i, [&](ByteView piece) {
+      length += piece.size();
+      // Content beyond the original size fails the length check: it is not written.
+      if (begun == platform::WriteStatus::Written && length <= limit) (void)file.Write(piece);
+    });
+    if (!session_.Verdict(i, decoded.check)) {
+      file.Discard();
+      return Step::EndRun;
+    }
+
+    if (folderStatus == platform::FolderStatus::LinkOnTheWay) {
+      ErrorText(context_, ErrorCode::UnsafeEntryName, {name});
+      return Step::Next;
+    }
+    if (folderStatus == platform::FolderStatus::Failed) {
+      ErrorText(context_, ErrorCode::ExtractCreateFolder,
+                {platform::AsciiUpper(root_->FullPath(folder))});
+    }
+    const std::string fullPath = root_->FullPath(native);
+    switch (begun) {
+      case platform::WriteStatus::Written:
+        break;
+      case platform::WriteStatus::LinkOnTheWay:
+        ErrorText(context_, ErrorCode::UnsafeEntryName, {name});
+        return Step::Next;
+      case platform::WriteStatus::ReadOnlyExisting:
+      case platform::WriteStatus::Failed:
+        ErrorText(context_, ErrorCode::WriteFile, {platform::AsciiUpper(fullPath)});
+        return Step::Next;
+    }
+    const platform::WriteResult written = file.Commit(WriteOptionsFor(i));
+    if (written.status != platform::WriteStatus::Written) {
+      ErrorText(context_, ErrorCode::WriteFile, {platform::AsciiUpper(fullPath)});
+      return Step::Next;
+    }
+    if (!written.timeSet) ErrorText(context_, ErrorCode::SetFileTime);
+    return Step::Next;
+  }
+
+  // The mode and time entry i's file is given.
+  platform::WriteOptions WriteOptionsFor(std::size_t i) const {
+    const ArchiveIndex& index = session_.index();
+    platform::WriteOptions options;
+    options.readOnly = (index.flags[i] & EntryFlags::ReadOnly) != 0;
+    if (const auto local = LocalFromDateTime(index.times[i])) {
+      options.modifiedUnix = platform::UnixFromLocal(*local);
+    }
+    return options;
   }
 
   AppContext& context_;
@@ -456,11 +648,17 @@ Outcome TestEntries(AppContext& context, TestRequest request, const OperationSea
                     std::move(request.password));
     if (!session.Open()) return OutcomeOf(context, false, watch);
     const ArchiveIndex& index = session.index();
+    session.StartAhead([](std::size_t) { return true; }, /*keepContent=*/false);
     for (std::size_t i = 0; i < static_cast<std::size_t>(index.count); ++i) {
+      session.Refill(i);
       if (!session.ReportEntry(i)) break;
       if (!session.EnsurePassword(i)) break;
       // A failing entry is recorded; the next one is tested all the same.
-      (void)session.DecodeEntry(i);
+      const EntryCheck check = session.InMemory(i)
+                                   ? session.Obtain(i, /*keepContent=*/false).decode.check
+                                   : session.DecodeStreaming(i, [](ByteView) {}).check;
+      (void)session.Verdict(i, check);
+      if (check == EntryCheck::Stopped) break;
     }
     session.ReportFinished();
     ok = context.stepOk;

@@ -87,6 +87,11 @@ class File {
   // Reads up to count bytes from the current position; fewer at the end of the file.
   // nullopt on a read error.
   [[nodiscard]] std::optional<Bytes> Read(std::size_t count);
+  // Reads up to count bytes at position into buffer without moving the file position (pread),
+  // so several threads may read one open file at once; fewer at the end of the file. nullopt
+  // on a read error. The fault hook sees it as Read.
+  [[nodiscard]] std::optional<std::size_t> ReadAt(std::uint64_t position, std::uint8_t* buffer,
+                                                  std::size_t count) const;
   // Writes all bytes at the current position; false when not all of them were written.
   [[nodiscard]] bool Write(ByteView bytes);
   [[nodiscard]] bool Sync();

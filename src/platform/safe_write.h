@@ -8,6 +8,14 @@
 // Neither the file nor its folder is flushed to disk (no fsync): the rename alone keeps a
 // partly written file from standing under the final name.
 //
+// Folders already reached stay open for the folder's lifetime (a short chain: the levels of
+// the folder last used), so entries of one folder cost no walk from the top. After Recheck
+// (and when the folder is opened), the first use of a kept level checks each level of the
+// chain on the way to still be the very folder that was opened (same device and inode, not a
+// link) at its name in its parent: a level renamed away or swapped for a link since is
+// dropped and reached afresh, which refuses the link. A caller calls Recheck wherever the
+// tree may have changed meanwhile: before each file it handles, and after waiting on the user.
+//
 // Relative paths use the native separator; callers pass only names that passed the entry-name
 // check (no "." or ".." level, no empty level, not absolute). The fault hook of
 // platform/file_handle.h applies: CreateFolder (each folder created), CreateTemp (the folder),
@@ -15,9 +23,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "platform/bytes.h"
 
@@ -56,6 +66,40 @@ struct WriteResult {
   bool modeSet = false;  // the permission bits were set
 };
 
+// A file being written under its hidden temporary name (SafeFolder::BeginFile). It borrows the
+// descriptor of its folder from the SafeFolder: no other call may be made on that SafeFolder
+// until the file is committed or discarded. Dropping it without Commit removes the temporary
+// file.
+class PendingFile {
+ public:
+  PendingFile() = default;
+  PendingFile(PendingFile&& other) noexcept;
+  PendingFile& operator=(PendingFile&& other) noexcept;
+  PendingFile(const PendingFile&) = delete;
+  PendingFile& operator=(const PendingFile&) = delete;
+  ~PendingFile();
+
+  // Appends the piece. False when it could not be written; the file is given up then (every
+  // later Write fails and Commit reports Failed).
+  [[nodiscard]] bool Write(ByteView piece);
+  // Gives the file its mode and time, closes it and renames it into place. Written, or Failed
+  // with the temporary file removed.
+  [[nodiscard]] WriteResult Commit(const WriteOptions& options);
+  // Removes the temporary file (nothing is left under any name).
+  void Discard();
+
+ private:
+  friend class SafeFolder;
+  int dir_ = -1;   // the folder's descriptor, owned by the SafeFolder
+  int file_ = -1;  // the temporary file
+  std::string tempName_;
+  std::string name_;
+  std::string finalPath_;
+  unsigned mode_ = 0;
+  bool failed_ = false;   // a write failed: the file is given up
+  bool faulted_ = false;  // the fault hook made the write fail (writes half, as a full disk)
+};
+
 class SafeFolder {
  public:
   // Opens an existing folder (a link at path itself is followed: the caller chose it).
@@ -72,6 +116,9 @@ class SafeFolder {
   // path() + "/" + relative.
   [[nodiscard]] std::string FullPath(const std::string& relative) const;
 
+  // The kept levels are checked again at their next use (see above).
+  void Recheck();
+
   [[nodiscard]] PathState Probe(const std::string& relative) const;
 
   // Creates every missing level of the relative folder path, top down. On Failed or
@@ -85,10 +132,28 @@ class SafeFolder {
   [[nodiscard]] WriteResult WriteFile(const std::string& relative, ByteView content,
                                       const WriteOptions& options);
 
+  // The first half of WriteFile, for content that comes in pieces: checks the place as
+  // WriteFile does and creates the temporary file there. Written (meaning "begun") with the
+  // file in *file; any other status as WriteFile gives it, with nothing created. The file's
+  // permission bits are decided here (options.readOnly is taken from the Commit).
+  [[nodiscard]] WriteStatus BeginFile(const std::string& relative, PendingFile* file);
+
  private:
-  SafeFolder(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+  struct Chain;
+  SafeFolder(int fd, std::string path);
+  // Reaches the folder made of the first `count` levels (from the kept chain where it still
+  // holds, creating missing levels when create is set). On success *dir is its descriptor,
+  // owned by the chain and valid until the next call. On failure *failedAt is the index of
+  // the level concerned. The chain is a cache: reaching through it changes nothing a caller
+  // can see, hence const.
+  enum class Reach { Ok, Missing, Link, Failed };
+  Reach ReachFolder(const std::vector<std::string>& levels, std::size_t count, bool create,
+                    int* dir, std::size_t* failedAt) const;
+
   int fd_ = -1;
   std::string path_;
+  unsigned umask_ = 0;  // the process's umask when the folder was opened
+  std::unique_ptr<Chain> chain_;
 };
 
 }  // namespace tovask::platform

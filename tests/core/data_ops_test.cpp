@@ -467,6 +467,120 @@ TEST_F(DataOpsCipher, DamagedOrMismatchedBlocksGiveEmpty) {
   }
 }
 
+// --- Streaming decoders ----------------------------------------------------------------------
+
+// What a streaming decoder gives for input fed in pieces of pieceSize: the content, or an
+// empty block when it refuses the input, as the whole-block call would give it.
+Bytes StreamDecompress(ByteView frame, std::size_t bound, std::size_t pieceSize) {
+  DecompressStream stream(bound);
+  Bytes out;
+  const PieceSink keep = [&](ByteView piece) { out.insert(out.end(), piece.begin(), piece.end()); };
+  for (std::size_t at = 0; at < frame.size(); at += pieceSize) {
+    if (!stream.Update(frame.subspan(at, std::min(pieceSize, frame.size() - at)), keep)) return {};
+  }
+  return stream.Finish(keep) ? out : Bytes{};
+}
+
+Bytes StreamDecrypt(DataOps& ops, ByteView sealed, const std::string& password, int method,
+                    std::size_t pieceSize) {
+  std::optional<DataOps::DecryptStream> stream = ops.BeginDecrypt(
+      sealed.first(std::min<std::size_t>(29, sealed.size())), sealed.size(), password, method);
+  if (!stream) return {};
+  Bytes out;
+  const PieceSink keep = [&](ByteView piece) { out.insert(out.end(), piece.begin(), piece.end()); };
+  const ByteView rest = sealed.subspan(std::min<std::size_t>(29, sealed.size()));
+  for (std::size_t at = 0; at < rest.size(); at += pieceSize) {
+    if (!stream->Update(rest.subspan(at, std::min(pieceSize, rest.size() - at)), keep)) return {};
+  }
+  return stream->Finish() ? out : Bytes{};
+}
+
+TEST(DataOpsStreams, DecompressStreamAgreesWithDecompressOnEveryFrame) {
+  DataOps ops;
+  const Bytes input = CompressibleBytes(300000);
+  const Bytes frame = ops.Compress(input);
+  const Bytes noisy = ops.Compress(RandomBytes(200000, 5));
+  Bytes trailing = frame;
+  trailing.push_back(0);
+  struct Case {
+    const char* name;
+    Bytes frame;
+    std::size_t bound;
+  };
+  const Case cases[] = {
+      {"sound", frame, input.size()},
+      {"sound, no bound", frame, SIZE_MAX},
+      {"shorter than a long header", ops.Compress(AsBytes("bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb")),
+       36},
+      {"over the bound", frame, input.size() - 1},
+      {"unsized over the bound", WithoutContentSize(frame), 1000},
+      {"unsized", WithoutContentSize(frame), input.size()},
+      {"claim that lies", WithClaimedSize(frame, input.size() - 1), SIZE_MAX},
+      {"huge claim", WithClaimedSize(frame, std::uint64_t{1} << 40), SIZE_MAX},
+      {"wide window, small bound", WithoutContentSize(frame, 27), 1 << 20},
+      {"incompressible", noisy, 200000},
+      {"cut short", Bytes(frame.begin(), frame.end() - 3), SIZE_MAX},
+      {"header only", Bytes(frame.begin(), frame.begin() + 6), SIZE_MAX},
+      {"bytes after the frame", trailing, SIZE_MAX},
+      {"empty content", ops.Compress({}), 0},
+      {"no frame", ToBytes("plain text, not a frame at all"), SIZE_MAX},
+      {"empty block", {}, SIZE_MAX},
+  };
+  for (const Case& c : cases) {
+    const Bytes whole = ops.Decompress(c.frame, c.bound);
+    for (std::size_t piece :
+         {std::size_t{1}, std::size_t{7}, std::size_t{4096}, c.frame.size() + 1}) {
+      if (piece == 1 && c.frame.size() > 20000) continue;  // byte by byte only for the short ones
+      EXPECT_EQ(StreamDecompress(c.frame, c.bound, piece), whole)
+          << c.name << ", pieces of " << piece;
+    }
+  }
+}
+
+TEST(DataOpsStreams, DigestStreamAgreesWithDigest) {
+  DataOps ops;
+  const Bytes input = RandomBytes(100000, 8);
+  DigestStream stream;
+  EXPECT_EQ(stream.Finish(), ops.Digest({}));
+  for (std::size_t at = 0; at < input.size(); at += 999) {
+    stream.Update(ByteView(input).subspan(at, std::min<std::size_t>(999, input.size() - at)));
+  }
+  EXPECT_EQ(stream.Finish(), ops.Digest(input));
+  EXPECT_EQ(stream.Finish(), ops.Digest({}));  // starts afresh
+}
+
+TEST_F(DataOpsCipher, DecryptStreamAgreesWithDecrypt) {
+  const Bytes plain = CompressibleBytes(5000);
+  for (int method : {1, 2}) {
+    SCOPED_TRACE(method);
+    const Bytes sealed = ops_->Encrypt(plain, "secret", method);
+    std::vector<std::pair<std::string, Bytes>> blocks = {{"sound", sealed}};
+    for (std::size_t pos : {std::size_t{0}, std::size_t{20}, std::size_t{100}, sealed.size() - 1}) {
+      Bytes damaged = sealed;
+      damaged[pos] ^= 0x04;
+      blocks.emplace_back("flip at " + std::to_string(pos), damaged);
+    }
+    blocks.emplace_back("cut short", Bytes(sealed.begin(), sealed.end() - 1));
+    blocks.emplace_back("overhead only", Bytes(sealed.begin(), sealed.begin() + 45));
+    blocks.emplace_back("too short", Bytes(sealed.begin(), sealed.begin() + 44));
+    Bytes longer = sealed;
+    longer.push_back(0);
+    blocks.emplace_back("extra byte", longer);
+    for (const auto& [name, block] : blocks) {
+      for (const std::string password : {"secret", "Secret"}) {
+        const Bytes whole = ops_->Decrypt(block, password, method);
+        for (std::size_t piece : {std::size_t{1}, std::size_t{13}, block.size()}) {
+          EXPECT_EQ(StreamDecrypt(*ops_, block, password, method, std::max<std::size_t>(piece, 1)),
+                    whole)
+              << name << ", " << password << ", pieces of " << piece;
+        }
+      }
+    }
+    EXPECT_EQ(StreamDecrypt(*ops_, sealed, "secret", method, 4096), plain);
+    EXPECT_FALSE(ops_->BeginDecrypt(ByteView(sealed).first(29), sealed.size(), "secret", 3));
+  }
+}
+
 TEST_F(DataOpsCipher, UnknownMethodCannotEncrypt) {
   for (int bad : {0, 3, -2}) EXPECT_TRUE(ops_->Encrypt(AsBytes("x"), "secret", bad).empty());
 }

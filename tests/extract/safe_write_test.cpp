@@ -129,6 +129,43 @@ TEST_F(SafeFolderTest, EveryFailingStepRemovesTheTemporaryFile) {
   EXPECT_EQ(ReadFile(root + "/dir/inner"), "replacement");
 }
 
+TEST_F(SafeFolderTest, KeptFolderThatChangedIsReachedAfresh) {
+  ASSERT_TRUE(folder);
+  ASSERT_EQ(folder->WriteFile("dir/a", Bytes("a"), {}).status, WriteStatus::Written);
+  // "dir" is kept open now; it moves away and a link to the outside takes its place.
+  std::filesystem::rename(root + "/dir", root + "/moved");
+  std::filesystem::create_directory_symlink(outside, root + "/dir");
+  folder->Recheck();
+  EXPECT_EQ(folder->Probe("dir/a"), PathState::LinkOnTheWay);
+  EXPECT_EQ(folder->WriteFile("dir/b", Bytes("b"), {}).status, WriteStatus::LinkOnTheWay);
+  // Replaced by another real folder: that one is written to, not the one that moved.
+  std::filesystem::remove(root + "/dir");
+  std::filesystem::create_directory(root + "/dir");
+  folder->Recheck();
+  EXPECT_EQ(folder->WriteFile("dir/c", Bytes("c"), {}).status, WriteStatus::Written);
+  EXPECT_THAT(TreeOf(root + "/dir"), ElementsAre("c"));
+  EXPECT_THAT(TreeOf(root + "/moved"), ElementsAre("a", "inner"));
+  EXPECT_TRUE(TreeOf(outside).empty());
+}
+
+TEST_F(SafeFolderTest, FileWrittenInPiecesAppearsOnlyWhenCommitted) {
+  ASSERT_TRUE(folder);
+  platform::PendingFile file;
+  ASSERT_EQ(folder->BeginFile("dir/pieces", &file), WriteStatus::Written);
+  for (const char* piece : {"one ", "two ", "three"}) ASSERT_TRUE(file.Write(Bytes(piece)));
+  EXPECT_THAT(TreeOf(root + "/dir").size(), 2u);  // inner and the hidden temporary file
+  EXPECT_FALSE(std::filesystem::exists(root + "/dir/pieces"));
+  EXPECT_EQ(file.Commit({}).status, WriteStatus::Written);
+  EXPECT_EQ(ReadFile(root + "/dir/pieces"), "one two three");
+
+  platform::PendingFile dropped;
+  ASSERT_EQ(folder->BeginFile("dir/dropped", &dropped), WriteStatus::Written);
+  ASSERT_TRUE(dropped.Write(Bytes("partial")));
+  dropped.Discard();
+  EXPECT_THAT(TreeOf(root + "/dir"), ElementsAre("inner", "pieces"));
+  EXPECT_EQ(folder->BeginFile("link/x", &dropped), WriteStatus::LinkOnTheWay);
+}
+
 TEST(SafeFolderOpenTest, MissingFolderDoesNotOpen) {
   TempDir dir;
   EXPECT_FALSE(SafeFolder::Open(dir / "missing"));

@@ -196,6 +196,25 @@ bool File::Seek(std::uint64_t position) {
   return ::lseek(fd_, static_cast<off_t>(position), SEEK_SET) != -1;
 }
 
+std::optional<std::size_t> File::ReadAt(std::uint64_t position, std::uint8_t* buffer,
+                                        std::size_t count) const {
+  if (Injected(FileOp::Read, path_)) return std::nullopt;
+  if (fd_ < 0) {
+    errno = EBADF;
+    return std::nullopt;
+  }
+  std::size_t filled = 0;
+  while (filled < count) {
+    const ssize_t got = RetryOnEintr([&] {
+      return ::pread(fd_, buffer + filled, count - filled, static_cast<off_t>(position + filled));
+    });
+    if (got < 0) return std::nullopt;
+    if (got == 0) break;  // end of file
+    filled += static_cast<std::size_t>(got);
+  }
+  return filled;
+}
+
 std::optional<Bytes> File::Read(std::size_t count) {
   if (Injected(FileOp::Read, path_)) return std::nullopt;
   if (fd_ < 0) {

@@ -75,6 +75,14 @@ std::vector<std::string> SplitLevels(const std::string& relative) {
   return levels;
 }
 
+// The path of the first count levels below folder (folder itself for none).
+std::string PathOfLevels(const std::string& folder, const std::vector<std::string>& levels,
+                         std::size_t count) {
+  std::string joined = folder;
+  for (std::size_t i = 0; i < count; ++i) joined = JoinPath(joined, levels[i]);
+  return joined;
+}
+
 // A level the walk may step into: never empty, ".", ".." or holding a separator.
 bool IsPlainLevel(const std::string& level) {
   return !level.empty() && level != "." && level != ".." &&
@@ -109,7 +117,7 @@ Step OpenLevel(int dir, const std::string& level, Fd* out) {
 }
 
 unsigned CurrentUmask() {
-  // The only way to read the umask is to set it; the program writes files on one thread.
+  // The only way to read the umask is to set it; a SafeFolder reads it once, when opened.
   const mode_t mask = ::umask(0);
   ::umask(mask);
   return static_cast<unsigned>(mask);
@@ -140,6 +148,25 @@ std::string RandomSuffix() {
 
 }  // namespace
 
+// Levels kept open: the chain of the folder last reached, up to kMaxKeptLevels deep (deeper
+// levels are opened for the one call, the deepest of them held in `scratch`).
+constexpr std::size_t kMaxKeptLevels = 64;
+
+struct SafeFolder::Chain {
+  struct Level {
+    std::string name;
+    Fd fd;
+    dev_t device = 0;
+    ino_t inode = 0;
+  };
+  std::vector<Level> levels;
+  std::size_t checked = 0;  // leading levels checked since the last Recheck
+  Fd scratch;
+};
+
+SafeFolder::SafeFolder(int fd, std::string path)
+    : fd_(fd), path_(std::move(path)), umask_(CurrentUmask()), chain_(std::make_unique<Chain>()) {}
+
 std::optional<SafeFolder> SafeFolder::Open(const std::string& path) {
   const int fd =
       RetryOnEintr([&] { return ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
@@ -148,18 +175,25 @@ std::optional<SafeFolder> SafeFolder::Open(const std::string& path) {
 }
 
 SafeFolder::SafeFolder(SafeFolder&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)) {}
+    : fd_(std::exchange(other.fd_, -1)),
+      path_(std::move(other.path_)),
+      umask_(other.umask_),
+      chain_(std::move(other.chain_)) {}
 
 SafeFolder& SafeFolder::operator=(SafeFolder&& other) noexcept {
   if (this != &other) {
+    chain_.reset();
     if (fd_ >= 0) ::close(fd_);
     fd_ = std::exchange(other.fd_, -1);
     path_ = std::move(other.path_);
+    umask_ = other.umask_;
+    chain_ = std::move(other.chain_);
   }
   return *this;
 }
 
 SafeFolder::~SafeFolder() {
+  chain_.reset();
   if (fd_ >= 0) ::close(fd_);
 }
 
@@ -167,24 +201,81 @@ std::string SafeFolder::FullPath(const std::string& relative) const {
   return JoinPath(path_, relative);
 }
 
+SafeFolder::Reach SafeFolder::ReachFolder(const std::vector<std::string>& levels, std::size_t count,
+                                          bool create, int* dir, std::size_t* failedAt) const {
+  std::vector<Chain::Level>& kept = chain_->levels;
+  chain_->scratch.Reset();
+  // The kept levels that lie on the way and are still what was opened. Anything below a level
+  // that moved, vanished or became a link is dropped with it.
+  std::size_t valid = 0;
+  while (valid < kept.size() && valid < count && kept[valid].name == levels[valid]) {
+    if (valid < chain_->checked) {
+      ++valid;
+      continue;
+    }
+    const int parent = valid == 0 ? fd_ : kept[valid - 1].fd.get();
+    struct stat st {};
+    if (::fstatat(parent, levels[valid].c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISDIR(st.st_mode) || st.st_dev != kept[valid].device || st.st_ino != kept[valid].inode) {
+      break;
+    }
+    ++valid;
+  }
+  kept.resize(valid);
+  chain_->checked = valid;
+
+  int current = valid == 0 ? fd_ : kept.back().fd.get();
+  for (std::size_t i = valid; i < count; ++i) {
+    Fd next;
+    Step step = OpenLevel(current, levels[i], &next);
+    if (step == Step::Missing && create) {
+      if (Injected(FileOp::CreateFolder, PathOfLevels(path_, levels, i + 1)) ||
+          (::mkdirat(current, levels[i].c_str(), 0777) != 0 && errno != EEXIST)) {
+        step = Step::Error;
+      } else {
+        step = OpenLevel(current, levels[i], &next);
+      }
+    }
+    if (step != Step::Ok) {
+      *failedAt = i;
+      switch (step) {
+        case Step::Link:
+          return Reach::Link;
+        case Step::Missing:
+          return Reach::Missing;
+        default:
+          return Reach::Failed;
+      }
+    }
+    current = next.get();
+    if (kept.size() == i && i < kMaxKeptLevels) {
+      struct stat st {};
+      if (::fstat(next.get(), &st) == 0) {
+        kept.push_back({levels[i], std::move(next), st.st_dev, st.st_ino});
+        chain_->checked = kept.size();
+        continue;
+      }
+    }
+    chain_->scratch = std::move(next);
+  }
+  *dir = current;
+  return Reach::Ok;
+}
+
+void SafeFolder::Recheck() { chain_->checked = 0; }
+
 PathState SafeFolder::Probe(const std::string& relative) const {
   const std::vector<std::string> levels = SplitLevels(relative);
-  Fd current;
-  int dir = fd_;
-  for (std::size_t i = 0; i + 1 < levels.size(); ++i) {
-    Fd next;
-    switch (OpenLevel(dir, levels[i], &next)) {
-      case Step::Ok:
-        break;
-      case Step::Link:
-        return PathState::LinkOnTheWay;
-      case Step::Missing:
-      case Step::NotFolder:
-      case Step::Error:
-        return PathState::Missing;
-    }
-    current = std::move(next);
-    dir = current.get();
+  int dir = -1;
+  std::size_t failedAt = 0;
+  switch (ReachFolder(levels, levels.size() - 1, false, &dir, &failedAt)) {
+    case Reach::Ok:
+      break;
+    case Reach::Link:
+      return PathState::LinkOnTheWay;
+    case Reach::Missing:
+    case Reach::Failed:
+      return PathState::Missing;
   }
   const std::string& last = levels.back();
   if (!IsPlainLevel(last)) return PathState::Missing;
@@ -195,121 +286,164 @@ PathState SafeFolder::Probe(const std::string& relative) const {
 
 FolderStatus SafeFolder::EnsureFolders(const std::string& relativeFolder, std::string* failedPath) {
   const std::vector<std::string> levels = SplitLevels(relativeFolder);
-  Fd current;
-  int dir = fd_;
-  std::string walked = path_;
-  for (const std::string& level : levels) {
-    walked = JoinPath(walked, level);
-    Fd next;
-    Step step = OpenLevel(dir, level, &next);
-    if (step == Step::Missing) {
-      if (Injected(FileOp::CreateFolder, walked) ||
-          (::mkdirat(dir, level.c_str(), 0777) != 0 && errno != EEXIST)) {
-        step = Step::Error;
-      } else {
-        step = OpenLevel(dir, level, &next);
-      }
-    }
-    if (step != Step::Ok) {
-      if (failedPath != nullptr) *failedPath = walked;
-      return step == Step::Link ? FolderStatus::LinkOnTheWay : FolderStatus::Failed;
-    }
-    current = std::move(next);
-    dir = current.get();
-  }
-  return FolderStatus::Ok;
+  int dir = -1;
+  std::size_t failedAt = 0;
+  const Reach reach = ReachFolder(levels, levels.size(), true, &dir, &failedAt);
+  if (reach == Reach::Ok) return FolderStatus::Ok;
+  if (failedPath != nullptr) *failedPath = PathOfLevels(path_, levels, failedAt + 1);
+  return reach == Reach::Link ? FolderStatus::LinkOnTheWay : FolderStatus::Failed;
 }
 
-WriteResult SafeFolder::WriteFile(const std::string& relative, ByteView content,
-                                  const WriteOptions& options) {
-  WriteResult result;
+WriteStatus SafeFolder::BeginFile(const std::string& relative, PendingFile* file) {
   const std::vector<std::string> levels = SplitLevels(relative);
-  Fd current;
-  int dir = fd_;
-  std::string folderPath = path_;
-  for (std::size_t i = 0; i + 1 < levels.size(); ++i) {
-    Fd next;
-    const Step step = OpenLevel(dir, levels[i], &next);
-    if (step == Step::Link) {
-      result.status = WriteStatus::LinkOnTheWay;
-      return result;
-    }
-    if (step != Step::Ok) return result;  // the folder is missing or not a folder
-    current = std::move(next);
-    dir = current.get();
-    folderPath = JoinPath(folderPath, levels[i]);
+  int dir = -1;
+  std::size_t failedAt = 0;
+  switch (ReachFolder(levels, levels.size() - 1, false, &dir, &failedAt)) {
+    case Reach::Ok:
+      break;
+    case Reach::Link:
+      return WriteStatus::LinkOnTheWay;
+    case Reach::Missing:
+    case Reach::Failed:
+      return WriteStatus::Failed;  // the folder is missing or not a folder
   }
   const std::string& name = levels.back();
-  if (!IsPlainLevel(name)) return result;
-  const std::string finalPath = JoinPath(folderPath, name);
+  if (!IsPlainLevel(name)) return WriteStatus::Failed;
+  const std::string folderPath = PathOfLevels(path_, levels, levels.size() - 1);
 
   // What is there now decides the permission bits; a read-only file is refused by its bits,
   // which holds for every user, root included.
-  unsigned mode = 0666u & ~CurrentUmask();
+  unsigned mode = 0666u & ~umask_;
   struct stat existing {};
   if (::fstatat(dir, name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
-    if (S_ISDIR(existing.st_mode)) return result;
+    if (S_ISDIR(existing.st_mode)) return WriteStatus::Failed;
     if (S_ISREG(existing.st_mode)) {
-      if ((existing.st_mode & S_IWUSR) == 0) {
-        result.status = WriteStatus::ReadOnlyExisting;
-        return result;
-      }
+      if ((existing.st_mode & S_IWUSR) == 0) return WriteStatus::ReadOnlyExisting;
       mode = static_cast<unsigned>(existing.st_mode & 07777);
     }
   }
-  if (options.readOnly) mode &= ~0222u;
 
-  if (Injected(FileOp::CreateTemp, folderPath)) return result;
+  if (Injected(FileOp::CreateTemp, folderPath)) return WriteStatus::Failed;
   const std::string tempBase = std::string(".").append(name, 0, kTempNameKeep).append(".tvk-");
   std::string tempName;
-  Fd file;
-  for (int attempt = 0; attempt < 100 && !file.valid(); ++attempt) {
+  Fd created;
+  for (int attempt = 0; attempt < 100 && !created.valid(); ++attempt) {
     tempName = tempBase + RandomSuffix();
     const int fd = RetryOnEintr([&] {
       return ::openat(dir, tempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                       0600);
     });
     if (fd >= 0) {
-      file = Fd(fd);
+      created = Fd(fd);
     } else if (errno != EEXIST) {
-      return result;
+      return WriteStatus::Failed;
     }
   }
-  if (!file.valid()) return result;
-  const std::string tempPath = JoinPath(folderPath, tempName);
-  const auto discard = [&] {
-    file.Reset();
-    ::unlinkat(dir, tempName.c_str(), 0);
-    return result;
-  };
+  if (!created.valid()) return WriteStatus::Failed;
 
-  if (const int fault = InjectedFault(FileOp::Write, tempPath); fault != 0) {
+  PendingFile pending;
+  pending.dir_ = dir;
+  pending.file_ = created.Release();
+  pending.tempName_ = std::move(tempName);
+  pending.name_ = name;
+  pending.finalPath_ = JoinPath(folderPath, name);
+  pending.mode_ = mode;
+  pending.faulted_ = InjectedFault(FileOp::Write, JoinPath(folderPath, pending.tempName_)) != 0;
+  *file = std::move(pending);
+  return WriteStatus::Written;
+}
+
+WriteResult SafeFolder::WriteFile(const std::string& relative, ByteView content,
+                                  const WriteOptions& options) {
+  WriteResult result;
+  PendingFile file;
+  result.status = BeginFile(relative, &file);
+  if (result.status != WriteStatus::Written) return result;
+  if (!file.Write(content)) {
+    file.Discard();
+    result.status = WriteStatus::Failed;
+    return result;
+  }
+  return file.Commit(options);
+}
+
+PendingFile::PendingFile(PendingFile&& other) noexcept
+    : dir_(std::exchange(other.dir_, -1)),
+      file_(std::exchange(other.file_, -1)),
+      tempName_(std::move(other.tempName_)),
+      name_(std::move(other.name_)),
+      finalPath_(std::move(other.finalPath_)),
+      mode_(other.mode_),
+      failed_(other.failed_),
+      faulted_(other.faulted_) {}
+
+PendingFile& PendingFile::operator=(PendingFile&& other) noexcept {
+  if (this != &other) {
+    Discard();
+    dir_ = std::exchange(other.dir_, -1);
+    file_ = std::exchange(other.file_, -1);
+    tempName_ = std::move(other.tempName_);
+    name_ = std::move(other.name_);
+    finalPath_ = std::move(other.finalPath_);
+    mode_ = other.mode_;
+    failed_ = other.failed_;
+    faulted_ = other.faulted_;
+  }
+  return *this;
+}
+
+PendingFile::~PendingFile() { Discard(); }
+
+void PendingFile::Discard() {
+  if (dir_ < 0) return;
+  const int saved = errno;
+  if (file_ >= 0) ::close(file_);
+  ::unlinkat(dir_, tempName_.c_str(), 0);
+  errno = saved;
+  file_ = -1;
+  dir_ = -1;
+}
+
+bool PendingFile::Write(ByteView piece) {
+  if (file_ < 0 || failed_) return false;
+  if (faulted_) {
     // A disk that fills up takes part of the data before it refuses the rest.
-    (void)WriteAll(file.get(), content.data(), content.size() / 2);
-    return discard();
+    (void)WriteAll(file_, piece.data(), piece.size() / 2);
+    failed_ = true;
+    return false;
+  }
+  if (!WriteAll(file_, piece.data(), piece.size())) failed_ = true;
+  return !failed_;
+}
+
+WriteResult PendingFile::Commit(const WriteOptions& options) {
+  WriteResult result;
+  // A file that saw no Write still meets the fault of its (empty) write here.
+  if (file_ < 0 || failed_ || faulted_) {
+    Discard();
+    return result;
   }
   // No fsync of the file or of its folder: the temporary name and the rename are what keep a
   // half-written file from ever standing under the final name, and a flush per file would make
   // extracting many small files wait on the disk for each of them.
-  if (!WriteAll(file.get(), content.data(), content.size())) return discard();
+  unsigned mode = mode_;
+  if (options.readOnly) mode &= ~0222u;
   result.modeSet =
-      !Injected(FileOp::SetMode, finalPath) && ::fchmod(file.get(), static_cast<mode_t>(mode)) == 0;
+      !Injected(FileOp::SetMode, finalPath_) && ::fchmod(file_, static_cast<mode_t>(mode)) == 0;
   if (options.modifiedUnix.has_value()) {
     struct timespec times[2] = {};
     times[0].tv_nsec = UTIME_OMIT;
     times[1].tv_sec = static_cast<time_t>(*options.modifiedUnix);
     times[1].tv_nsec = 0;
-    result.timeSet = !Injected(FileOp::SetTime, finalPath) && ::futimens(file.get(), times) == 0;
+    result.timeSet = !Injected(FileOp::SetTime, finalPath_) && ::futimens(file_, times) == 0;
   }
-  if (::close(file.Release()) != 0 && errno != EINTR) {
-    ::unlinkat(dir, tempName.c_str(), 0);
-    return result;
+  const int fd = std::exchange(file_, -1);
+  if ((::close(fd) != 0 && errno != EINTR) || Injected(FileOp::Rename, finalPath_) ||
+      ::renameat(dir_, tempName_.c_str(), dir_, name_.c_str()) != 0) {
+    Discard();
+    return WriteResult{};
   }
-  if (Injected(FileOp::Rename, finalPath) ||
-      ::renameat(dir, tempName.c_str(), dir, name.c_str()) != 0) {
-    ::unlinkat(dir, tempName.c_str(), 0);
-    return result;
-  }
+  dir_ = -1;
   result.status = WriteStatus::Written;
   return result;
 }
