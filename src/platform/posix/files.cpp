@@ -118,6 +118,7 @@ bool PathExists(const std::string& path) {
 std::optional<std::size_t> ReadFileInto(const std::string& path, Bytes& buffer,
                                         std::size_t sizeHint) {
   if (Injected(FileOp::OpenRead, path)) return std::nullopt;
+  // O_NONBLOCK: a FIFO must not hang the open; only regular files are read.
   const int fd =
       RetryOnEintr([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); });
   if (fd < 0) return std::nullopt;
@@ -157,46 +158,11 @@ std::optional<std::size_t> ReadFileInto(const std::string& path, Bytes& buffer,
 }
 
 std::optional<Bytes> ReadWholeFile(const std::string& path) {
-  if (Injected(FileOp::OpenRead, path)) return std::nullopt;
-  // O_NONBLOCK: a FIFO must not hang the open; only regular files are read.
-  const int fd =
-      RetryOnEintr([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); });
-  if (fd < 0) return std::nullopt;
-  struct FdCloser {
-    int fd;
-    ~FdCloser() { ::close(fd); }
-  } closer{fd};
-  struct stat st {};
-  if (::fstat(fd, &st) != 0) return std::nullopt;
-  if (!S_ISREG(st.st_mode)) {
-    errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-    return std::nullopt;
-  }
-  if (Injected(FileOp::Read, path)) return std::nullopt;
-  try {
-    // The size from fstat is only a first guess: the file may grow or shrink while it is
-    // read, and some files report 0. Reading goes on until read reports the end.
-    Bytes data;
-    std::size_t capacity = st.st_size > 0 ? static_cast<std::size_t>(st.st_size) + 1 : 4096;
-    data.resize(capacity);
-    std::size_t filled = 0;
-    for (;;) {
-      if (filled == data.size()) data.resize(data.size() * 2);
-      const ssize_t got =
-          RetryOnEintr([&] { return ::read(fd, data.data() + filled, data.size() - filled); });
-      if (got < 0) return std::nullopt;
-      if (got == 0) break;
-      filled += static_cast<std::size_t>(got);
-    }
-    data.resize(filled);
-    return data;
-  } catch (const std::bad_alloc&) {
-    errno = ENOMEM;
-    return std::nullopt;
-  } catch (const std::length_error&) {
-    errno = EFBIG;
-    return std::nullopt;
-  }
+  Bytes data;
+  const std::optional<std::size_t> filled = ReadFileInto(path, data, 0);
+  if (!filled) return std::nullopt;
+  data.resize(*filled);
+  return data;
 }
 
 bool WriteWholeFile(const std::string& path, ByteView bytes) {
