@@ -15,7 +15,10 @@ void ArchiveIndex::Clear() {
   std::vector<std::int32_t>().swap(storedSizes);
   std::vector<std::int32_t>().swap(dataOffsets);
   std::vector<Bytes>().swap(storedBlocks);
+  std::vector<BlockPlace>().swap(blockPlaces);
   Bytes().swap(dataArea);
+  dataAreaPlace = {};
+  dataAreaLength = 0;
   count = 0;
   dataAreaStart = 0;
   carriesDataArea = false;

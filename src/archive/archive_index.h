@@ -9,6 +9,7 @@
 
 #include "archive/format.h"
 #include "platform/bytes.h"
+#include "platform/file_handle.h"
 
 namespace tovask {
 
@@ -16,6 +17,19 @@ enum class LoadMode {
   IndexOnly = 0,     // the seven entry columns only
   WithBlocks = 1,    // also each kept entry's stored block (storedBlocks)
   WithDataArea = 2,  // also the whole data area (dataArea): the writer then carries it over
+  // As WithBlocks and WithDataArea, checked alike, but the bytes stay in the archive file and
+  // only their places are kept (blockPlaces, dataAreaPlace): memory no longer grows with the
+  // archive. The file is the caller's hold (LoadOptions::lock), which must outlive the index.
+  WithBlockPlaces = 3,
+  WithDataAreaPlace = 4,
+};
+
+// Where a stored block lies when it is kept in an open file rather than in memory: the
+// entry's stored size in bytes from offset of file. The file belongs to whoever filled the
+// index (a change's ArchiveLock, a BlockSpill) and must stay open while the index is used.
+struct BlockPlace {
+  const platform::File* file = nullptr;  // null: the block is the entry's storedBlocks item
+  std::int64_t offset = 0;
 };
 
 struct ArchiveIndex {
@@ -26,10 +40,17 @@ struct ArchiveIndex {
   std::vector<std::string> md5Texts;
   std::vector<std::int32_t> storedSizes;
   std::vector<std::int32_t> dataOffsets;
-  // Mode WithBlocks only (and the operations' new entries); otherwise empty.
+  // Modes WithBlocks and WithBlockPlaces (and the operations' new entries); otherwise empty.
+  // The item of a block kept in a file (see blockPlaces) is empty.
   std::vector<Bytes> storedBlocks;
+  // Empty, or one item per entry: the blocks kept in files instead of storedBlocks.
+  std::vector<BlockPlace> blockPlaces;
   // Mode WithDataArea only; otherwise empty.
   Bytes dataArea;
+  // Mode WithDataAreaPlace: the data area lies in a file (dataAreaLength bytes at
+  // dataAreaPlace) instead of dataArea.
+  BlockPlace dataAreaPlace;
+  std::int64_t dataAreaLength = 0;
   std::int32_t count = 0;
   // File position of the data area of the archive last loaded or written.
   std::int64_t dataAreaStart = 0;
@@ -37,8 +58,8 @@ struct ArchiveIndex {
   // (carried-over layout); false: it rebuilds the data area from storedBlocks.
   bool carriesDataArea = false;
 
-  // Empties every column, the blocks and the data area (memory released), count 0,
-  // dataAreaStart 0, carriesDataArea false.
+  // Empties every column, the blocks, their places and the data area (memory released),
+  // count 0, dataAreaStart 0, carriesDataArea false.
   void Clear();
   // Appends one entry's seven fields; count and storedBlocks are left to the caller.
   void Append(const ArchiveEntry& entry);

@@ -74,6 +74,11 @@ class Loader {
       lock = &*ownLock;
     }
     if (!lock->exists()) return Fail(Failure::Unreadable);
+    if (KeepsPlaces() && options_.lock == nullptr) {
+      // Places in a file that closes with this load would name nothing afterwards.
+      ErrorText(context_, ErrorCode::InternalLogic, {"1004"});
+      return false;
+    }
     file_ = &lock->file();
     // A caller's hold may have been read through before; an own one is fresh.
     if (options_.lock != nullptr && !file_->Seek(0)) return Fail(Failure::Unreadable);
@@ -82,6 +87,14 @@ class Loader {
 
  private:
   std::string UpperPath() const { return platform::AsciiUpper(path_); }
+
+  [[nodiscard]] bool KeepsPlaces() const {
+    return options_.mode == LoadMode::WithBlockPlaces ||
+           options_.mode == LoadMode::WithDataAreaPlace;
+  }
+  [[nodiscard]] bool KeepsBlocks() const {
+    return options_.mode == LoadMode::WithBlocks || options_.mode == LoadMode::WithBlockPlaces;
+  }
 
   bool Fail(Failure failure) {
     switch (failure) {
@@ -139,6 +152,10 @@ class Loader {
         return Fail(f);
       }
       index_.carriesDataArea = true;
+    } else if (options_.mode == LoadMode::WithDataAreaPlace) {
+      index_.dataAreaPlace = {file_, static_cast<std::int64_t>(position_)};
+      index_.dataAreaLength = static_cast<std::int64_t>(Remaining());
+      index_.carriesDataArea = true;
     }
 
     if (!DecodeEntries(blocks)) return false;
@@ -153,7 +170,7 @@ class Loader {
       ErrorText(context_, ErrorCode::InternalLogic, {"1001"});
       return false;
     }
-    if (options_.mode == LoadMode::WithBlocks && index_.storedBlocks.size() != expected) {
+    if (KeepsBlocks() && index_.storedBlocks.size() != expected) {
       ErrorText(context_, ErrorCode::InternalLogic, {"1002"});
       return false;
     }
@@ -311,8 +328,8 @@ class Loader {
         --index_.count;
         continue;
       }
-      if (options_.mode == LoadMode::WithBlocks) {
-        if (const Failure f = ReadStoredBlock(*entry, dataAreaSize, blockBytes);
+      if (KeepsBlocks()) {
+        if (const Failure f = TakeStoredBlock(*entry, dataAreaSize, blockBytes);
             f != Failure::None) {
           return Fail(f);
         }
@@ -322,16 +339,24 @@ class Loader {
     return true;
   }
 
-  // The stored block of entry, which must lie inside the file (54 otherwise).
-  Failure ReadStoredBlock(const ArchiveEntry& entry, std::uint64_t dataAreaSize,
+  // The stored block of entry, which must lie inside the file (54 otherwise): read into
+  // storedBlocks, or for WithBlockPlaces only its place noted (and an empty item).
+  Failure TakeStoredBlock(const ArchiveEntry& entry, std::uint64_t dataAreaSize,
                           std::uint64_t& blockBytes) {
     if (entry.dataOffset < 0 || entry.storedSize < 0) return Failure::EndsEarly;
     const auto start = static_cast<std::uint64_t>(index_.dataAreaStart) +
                        static_cast<std::uint64_t>(entry.dataOffset);
     const auto size = static_cast<std::uint64_t>(entry.storedSize);
     if (start + size > fileSize_) return Failure::EndsEarly;
+    // Also where nothing is read: a writer would copy every block, so blocks that all claim
+    // the same bytes must not multiply the new archive either.
     blockBytes += size;
     if (blockBytes > dataAreaSize) return Failure::Damaged;
+    if (options_.mode == LoadMode::WithBlockPlaces) {
+      index_.blockPlaces.push_back({file_, static_cast<std::int64_t>(start)});
+      index_.storedBlocks.emplace_back();
+      return Failure::None;
+    }
     if (!file_->Seek(start)) return Failure::EndsEarly;
     auto block = file_->Read(static_cast<std::size_t>(size));
     if (!block) return Failure::Unreadable;

@@ -5,8 +5,8 @@
 // (entry count, index block lengths, stored sizes, data offsets) is checked against the real
 // file size before anything is allocated or read, so memory stays a small multiple of the file
 // size: decoded records may together take at most 64 times the file size plus 16 MiB, and the
-// stored blocks of a WithBlocks load together at most the data area (sound archives never
-// overlap blocks). Failures are recorded through ErrorText with the archive path in upper case:
+// stored blocks of a WithBlocks or WithBlockPlaces load together at most the data area (sound
+// archives never overlap blocks). Failures are recorded through ErrorText with the archive path in upper case:
 //   2  the file cannot be opened, locked or read; followed by 112 when another program holds it
 //   53 no terminated header text and count; count <= 0; index blocks beyond the file; a
 //      record that does not decompress (1 MiB bound) or whose fields run past its end; decoded
@@ -14,9 +14,10 @@
 //   51 the header text does not start with the magic (second argument: the magic)
 //   52 the version field, trimmed, is not the format version (arguments: the header text as
 //      read, magic + version)
-//   54 WithBlocks: a stored block with a negative size or offset, or one that runs past the
-//      end of the file (IndexOnly and WithDataArea leave blocks to the extraction)
-//   99 with 1001 / 1002: columns of unequal length after the load
+//   54 WithBlocks, WithBlockPlaces: a stored block with a negative size or offset, or one that
+//      runs past the end of the file (the other modes leave blocks to the extraction)
+//   99 with 1001 / 1002: columns of unequal length after the load; with 1004: a mode that
+//      keeps places without the caller's hold (LoadOptions::lock)
 //   100 the path is not absolute; 107 the progress sink reported an interrupt
 // A failed load leaves the index empty.
 #pragma once

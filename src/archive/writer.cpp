@@ -79,7 +79,9 @@ class Writer {
       ErrorText(context_, ErrorCode::InternalLogic, {"1011"});
       return false;
     }
-    if (!index_.carriesDataArea && !Holds(index_.storedBlocks.size())) {
+    if (!index_.carriesDataArea &&
+        (!Holds(index_.storedBlocks.size()) ||
+         (!index_.blockPlaces.empty() && !Holds(index_.blockPlaces.size())))) {
       ErrorText(context_, ErrorCode::InternalLogic, {"1012"});
       return false;
     }
@@ -93,10 +95,10 @@ class Writer {
   // Every size and offset must fit the 32-bit fields, checked before anything exists on disk.
   bool CheckSizes() {
     if (index_.carriesDataArea) {
-      if (static_cast<std::uint64_t>(index_.dataArea.size()) >
-          static_cast<std::uint64_t>(kMaxFieldValue)) {
-        return TooLarge();
-      }
+      const std::uint64_t areaSize = index_.dataAreaPlace.file != nullptr
+                                         ? static_cast<std::uint64_t>(index_.dataAreaLength)
+                                         : index_.dataArea.size();
+      if (areaSize > static_cast<std::uint64_t>(kMaxFieldValue)) return TooLarge();
       for (std::size_t i = 0; i < Count(); ++i) {
         const std::int64_t end =
             std::int64_t{index_.dataOffsets[i]} + std::int64_t{index_.storedSizes[i]};
@@ -109,8 +111,10 @@ class Writer {
       // The stored size goes into the record, the block into the data area: if they differ,
       // every later offset points at the wrong bytes.
       const std::int32_t storedSize = index_.storedSizes[i];
-      if (storedSize < 0 ||
-          static_cast<std::uint64_t>(storedSize) != index_.storedBlocks[i].size()) {
+      // A block kept in a file is its stored size long there; its memory item stays empty.
+      const bool placed = Placed(i);
+      if (storedSize < 0 || (placed && !index_.storedBlocks[i].empty()) ||
+          (!placed && static_cast<std::uint64_t>(storedSize) != index_.storedBlocks[i].size())) {
         // A block longer than any int32 also lands here unless it is the size problem itself.
         if (index_.storedBlocks[i].size() > static_cast<std::uint64_t>(kMaxFieldValue)) {
           return TooLarge();
@@ -145,6 +149,10 @@ class Writer {
     }
     ErrorText(context_, ErrorCode::ReplaceFile, {platform::AsciiUpper(path_)});
     return false;
+  }
+
+  [[nodiscard]] bool Placed(std::size_t i) const {
+    return !index_.blockPlaces.empty() && index_.blockPlaces[i].file != nullptr;
   }
 
   bool TooLarge() {
@@ -225,18 +233,58 @@ class Writer {
     return ok && closed;
   }
 
+  // Blocks in memory go out with one write each. Blocks kept in files are copied from there;
+  // neighbours in one file are copied together, up to kCopyRun bytes, so a change that keeps
+  // most of an archive copies it in a few large steps rather than one per entry.
   bool WriteDataArea(platform::File& file) {
     if (index_.carriesDataArea) {
+      const BlockPlace& place = index_.dataAreaPlace;
+      if (place.file != nullptr) {
+        return index_.dataAreaLength == 0 ||
+               file.CopyFrom(*place.file, static_cast<std::uint64_t>(place.offset),
+                             static_cast<std::uint64_t>(index_.dataAreaLength));
+      }
       return index_.dataArea.empty() || file.Write(index_.dataArea);
     }
     const int secondHalf = options_.progressSpan / 2;
+    CopyRun run;
     for (std::size_t i = 0; i < Count(); ++i) {
       if (!Report(HalfBandPercent(i + 1) + secondHalf, TitleCode::WritingData, i + 1)) return false;
+      if (Placed(i)) {
+        const BlockPlace& place = index_.blockPlaces[i];
+        const auto size = static_cast<std::uint64_t>(index_.storedSizes[i]);
+        if (!run.Extends(place) || run.length + size > kCopyRun) {
+          if (!run.Flush(file)) return false;
+          run.from = place.file;
+          run.offset = static_cast<std::uint64_t>(place.offset);
+        }
+        run.length += size;
+        continue;
+      }
+      if (!run.Flush(file)) return false;
       const Bytes& block = index_.storedBlocks[i];
       if (!block.empty() && !file.Write(block)) return false;
     }
-    return true;
+    return run.Flush(file);
   }
+
+  // Neighbouring blocks of one file not copied yet.
+  struct CopyRun {
+    const platform::File* from = nullptr;
+    std::uint64_t offset = 0;
+    std::uint64_t length = 0;
+
+    [[nodiscard]] bool Extends(const BlockPlace& place) const {
+      return place.file == from && static_cast<std::uint64_t>(place.offset) == offset + length;
+    }
+    bool Flush(platform::File& to) {
+      const bool ok = length == 0 || to.CopyFrom(*from, offset, length);
+      from = nullptr;
+      length = 0;
+      return ok;
+    }
+  };
+  static constexpr std::uint64_t kCopyRun = std::uint64_t{8} << 20;
 
   void RemoveTemporary() {
     if (tempPath_.empty()) return;

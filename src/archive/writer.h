@@ -8,12 +8,16 @@
 // temporary file is left.
 //
 // Layout: carriesDataArea -> every record keeps its dataOffsets item and the data area is
-// dataArea byte for byte; otherwise offsets are rebuilt and the data area is storedBlocks in
-// index order, one write per block. An entry with an empty path is written like any other
-// (record and block), so the offsets of the entries after it stay right.
+// dataArea (or the dataAreaPlace bytes) byte for byte; otherwise offsets are rebuilt and the
+// data area is the blocks in index order: storedBlocks items written with one write each,
+// blocks with a place copied from their file (neighbours in one file in one copy). Only the
+// index is built in memory, so memory does not grow with blocks kept in files. An entry with an
+// empty path is written like any other (record and block), so the offsets of the entries after
+// it stay right.
 //
 // Failures (ErrorText): 99 with 1011 / 1012 / 1013 for columns of unequal length, 1012 also
-// for a stored size that differs from its block's length (nothing written); 105 when a stored size
+// for a stored size that differs from its block's length, or a placed block whose memory item is
+// not empty (nothing written); 105 when a stored size
 // or offset + stored size would pass 2^31 - 1 (checked before the temporary file exists); 18 then
 // 20 when the temporary file cannot be created; 20 when writing fails; 19 (path in upper case) when
 // the final rename fails, or followed by 112 when another program holds the archive or created

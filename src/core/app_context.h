@@ -2,6 +2,8 @@
 // runs and passed by reference to every window and operation (never a global).
 #pragma once
 
+#include <cstdint>
+
 #include <string>
 #include <vector>
 
@@ -34,6 +36,9 @@ struct AppContext {
   // Worker threads of the operations that compute in parallel (ordered_work.h): 0 = one per
   // core (or TOVASK_WORKERS); 1 = everything on the calling thread. Results never depend on it.
   unsigned workerThreads = 0;
+  // Bytes of new stored blocks (compressed or sealed files) a change keeps in memory; later
+  // ones wait in a scratch file until the write (block_spill.h). Results never depend on it.
+  std::uint64_t blockMemoryBudget = std::uint64_t{32} << 20;
   // The message file as last parsed (messages.h). Lookups take the context as const and
   // refresh it, hence mutable; like the whole context it is used from one thread only.
   mutable MessageFileCache messageFile;

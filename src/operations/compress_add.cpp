@@ -5,11 +5,13 @@
 #include <exception>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string_view>
 #include <utility>
 
 #include "archive/archive_index.h"
 #include "archive/archive_lock.h"
+#include "archive/block_spill.h"
 #include "archive/format.h"
 #include "archive/reader.h"
 #include "archive/writer.h"
@@ -98,6 +100,7 @@ class CompressRun {
       return false;
     }
     if (!RefuseTooLargeFiles()) return false;
+    spill_.emplace(BlockSpill::FolderFor(archivePath), context_.blockMemoryBudget);
     if (!CompressFiles()) return false;
     if (!CheckBatch()) return false;
     // Only the names are needed from here on (the load's exclusions and the new entries).
@@ -181,14 +184,20 @@ class CompressRun {
     // "compressed" would lose the file, so the raw content is kept instead.
     const ByteView frame =
         content.empty() ? ByteView{} : state.compressor.CompressInPlace(content, level_);
+    // Buffers grown by an unusually large file are not kept for the small ones after it; they
+    // go before the block is made, so a large file is held at most twice at any moment.
+    const bool keepBuffer = state.readBuffer.size() <= kKeptBufferBytes;
     if (!frame.empty() && frame.size() < content.size()) {
+      if (!keepBuffer) Bytes().swap(state.readBuffer);
       result.block.assign(frame.begin(), frame.end());
       result.flags |= EntryFlags::Compressed;
-    } else {
+    } else if (keepBuffer) {
       result.block.assign(content.begin(), content.end());
+    } else {
+      state.readBuffer.resize(length);
+      result.block = std::move(state.readBuffer);
+      state.readBuffer = Bytes{};
     }
-    // Buffers grown by an unusually large file are not kept for the small ones after it.
-    if (state.readBuffer.size() > kKeptBufferBytes) state.readBuffer = Bytes{};
     state.compressor.Trim(kKeptBufferBytes);
 
     if (!password_.empty()) {
@@ -246,7 +255,20 @@ class CompressRun {
       batch_.flags.push_back(file.flags);
       batch_.md5Texts.push_back(std::move(file.md5Text));
       batch_.storedSizes.push_back(static_cast<std::int32_t>(file.block.size()));
-      batch_.storedBlocks.push_back(std::move(file.block));
+      batch_.storedBlocks.emplace_back();
+      batch_.blockPlaces.emplace_back();
+      switch (spill_->Keep(std::move(file.block), batch_.storedBlocks.back(),
+                           batch_.blockPlaces.back())) {
+        case BlockSpill::Result::Kept:
+          break;
+        case BlockSpill::Result::CannotCreate:
+          ErrorText(context_, ErrorCode::OpenTemporaryFile);
+          ErrorText(context_, ErrorCode::WriteData);
+          return false;
+        case BlockSpill::Result::CannotWrite:
+          ErrorText(context_, ErrorCode::WriteData);
+          return false;
+      }
     }
     return true;
   }
@@ -256,7 +278,7 @@ class CompressRun {
     if (set_.relativeNames.size() == count && batch_.originalSizes.size() == count &&
         batch_.times.size() == count && batch_.flags.size() == count &&
         batch_.md5Texts.size() == count && batch_.storedSizes.size() == count &&
-        batch_.storedBlocks.size() == count) {
+        batch_.storedBlocks.size() == count && batch_.blockPlaces.size() == count) {
       return true;
     }
     ErrorText(context_, ErrorCode::InternalLogic, {"1003"});
@@ -286,7 +308,7 @@ class CompressRun {
       // Every stored entry whose name is being added is left out: it is replaced.
       LoadOptions load;
       load.exclusions = set_.relativeNames;
-      load.mode = LoadMode::WithBlocks;
+      load.mode = LoadMode::WithBlockPlaces;  // copied from the held file by the writer
       load.sink = sink_;
       load.progressBase = kLoadBase;
       load.progressSpan = kLoadSpan;
@@ -305,6 +327,7 @@ class CompressRun {
       entry.storedSize = batch_.storedSizes[k];
       index.Append(entry);
       index.storedBlocks.push_back(std::move(batch_.storedBlocks[k]));
+      index.blockPlaces.push_back(batch_.blockPlaces[k]);
     }
     set_ = SourceSet{};
     batch_ = IncomingEntries{};
@@ -327,6 +350,7 @@ class CompressRun {
   SourceSet set_;
   std::vector<std::uint64_t> sizes_;  // each file's size at the check before the loop
   IncomingEntries batch_;
+  std::optional<BlockSpill> spill_;  // outlives the writer: batch_ places point into it
 };
 
 }  // namespace

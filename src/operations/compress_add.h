@@ -7,6 +7,10 @@
 // written complete by the writer, which replaces the old file in one step. It uses the
 // progress seam only (operation.h); no question is asked.
 //
+// Memory stays bounded whatever the number of files: encoded blocks beyond a fixed budget wait
+// in an anonymous scratch file (block_spill.h), and the kept entries of an archive added to are
+// copied from the old file by the writer, never read into memory.
+//
 // Files are read and encoded on worker threads (WorkerThreads, ordered_work.h) a bounded
 // window ahead of the calling thread, which takes their results in collection order and alone
 // reports progress and records messages: archives, progress and messages are those of a run
@@ -36,6 +40,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/archive_index.h"
 #include "core/app_context.h"
 #include "core/data_ops.h"
 #include "core/operation.h"
@@ -50,7 +55,8 @@ struct IncomingEntries {
   std::vector<std::uint8_t> flags;
   std::vector<std::string> md5Texts;
   std::vector<std::int32_t> storedSizes;
-  std::vector<Bytes> storedBlocks;
+  std::vector<Bytes> storedBlocks;  // empty items for blocks kept in the spill's file
+  std::vector<BlockPlace> blockPlaces;
 };
 
 struct CompressRequest {

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "archive/archive_lock.h"
+#include "archive/block_spill.h"
 #include "archive/entry_names.h"
 #include "archive/format.h"
 #include "archive/reader.h"
@@ -53,6 +54,104 @@ Outcome Finish(AppContext& context, bool ok, const InterruptWatch& watch) {
   return outcome;
 }
 
+// Seals the stored blocks of the named entries that are not encrypted yet, on worker threads
+// ahead of the calling thread, which takes them in order and alone reports (20..60) and
+// records messages. Each block is read from its place in the held archive (WithBlockPlaces) and
+// its sealed form kept through spill. False with the message recorded on a failure or an
+// interrupt.
+bool SealChosenEntries(AppContext& context, ArchiveIndex& index, const std::string& archive,
+                       const std::vector<std::string>& names, const std::string& password,
+                       ProgressSink* sink, BlockSpill& spill) {
+  const EntryNameSet selected(names);
+  // Columns of unequal length are the writer's to report; never index past one.
+  const std::size_t rows =
+      std::min({index.paths.size(), index.flags.size(), index.storedSizes.size(),
+                index.storedBlocks.size(), index.blockPlaces.size()});
+  std::vector<std::size_t> chosen;
+  for (std::size_t i = 0; i < rows; ++i) {
+    if ((index.flags[i] & EntryFlags::Encrypted) != 0) continue;  // kept as it is
+    if (selected.Contains(index.paths[i])) chosen.push_back(i);
+  }
+  if (chosen.empty()) return true;
+  // The key is derived once, for every worker.
+  const std::shared_ptr<const DataOps::SealingKey> key = context.dataOps.SealingKeyFor(password);
+  struct Sealed {
+    enum class Status { Ok, ReadFailed, SealFailed };
+    Status status = Status::Ok;
+    int method = 1;
+    Bytes block;
+  };
+  const DataOps& ops = context.dataOps;
+  OrderedWork<Sealed> work(
+      chosen.size(), {.workers = WorkerThreads(context)},
+      [&](std::size_t k) { return static_cast<std::uint64_t>(index.storedSizes[chosen[k]]); },
+      [&](std::size_t k, unsigned) {
+        // Workers only read the index, and each reads only its own entry's place.
+        Sealed sealed;
+        const std::size_t i = chosen[k];
+        const BlockPlace& place = index.blockPlaces[i];
+        Bytes plain(static_cast<std::size_t>(index.storedSizes[i]));
+        const auto got = place.file->ReadAt(static_cast<std::uint64_t>(place.offset), plain.data(),
+                                            plain.size());
+        if (!got || *got != plain.size()) {
+          sealed.status = Sealed::Status::ReadFailed;
+          return sealed;
+        }
+        sealed.method = ops.DrawCipherMethod();  // const, no state: thread-safe
+        if (key) sealed.block = DataOps::Seal(plain, *key, sealed.method);
+        if (sealed.block.empty()) sealed.status = Sealed::Status::SealFailed;
+        return sealed;
+      });
+  for (std::size_t k = 0; k < chosen.size(); ++k) {
+    const std::size_t i = chosen[k];
+    if (sink != nullptr) {
+      const int percent = static_cast<int>(20 + k * 40 / chosen.size());
+      if (!sink->Report(percent, EscapeControlCharacters(index.paths[i]))) {
+        ErrorText(context, ErrorCode::Interrupted);
+        return false;
+      }
+    }
+    Sealed sealed = work.Take();
+    switch (sealed.status) {
+      case Sealed::Status::Ok:
+        break;
+      case Sealed::Status::ReadFailed:
+        ErrorText(context, ErrorCode::ReadFile, {platform::AsciiUpper(archive)});
+        return false;
+      case Sealed::Status::SealFailed:
+        ErrorText(context, ErrorCode::InternalFailure, {"加密"});
+        return false;
+    }
+    if (static_cast<std::int64_t>(sealed.block.size()) > kMaxFieldValue) {
+      ErrorText(context, ErrorCode::ArchiveTooLarge);
+      return false;
+    }
+    std::uint8_t flags = index.flags[i] | EntryFlags::Encrypted;
+    if (sealed.method == 2) {
+      flags |= EntryFlags::SecondCipher;
+    } else {
+      flags &= static_cast<std::uint8_t>(~EntryFlags::SecondCipher);
+    }
+    index.storedSizes[i] = static_cast<std::int32_t>(sealed.block.size());
+    // The workers read places only through chosen entries still ahead of this one, so
+    // changing this entry's place is safe.
+    switch (spill.Keep(std::move(sealed.block), index.storedBlocks[i], index.blockPlaces[i])) {
+      case BlockSpill::Result::Kept:
+        break;
+      case BlockSpill::Result::CannotCreate:
+        ErrorText(context, ErrorCode::OpenTemporaryFile);
+        ErrorText(context, ErrorCode::WriteData);
+        return false;
+      case BlockSpill::Result::CannotWrite:
+        ErrorText(context, ErrorCode::WriteData);
+        return false;
+    }
+    index.flags[i] = flags;
+    // The MD5 text and the original size describe the content, which has not changed.
+  }
+  return true;
+}
+
 }  // namespace
 
 Outcome DeleteEntries(AppContext& context, DeleteRequest request, const OperationSeams& seams) {
@@ -68,7 +167,7 @@ Outcome DeleteEntries(AppContext& context, DeleteRequest request, const Operatio
     LoadOptions load;
     load.lock = &*lock;
     load.exclusions = std::move(request.names);
-    load.mode = LoadMode::WithBlocks;
+    load.mode = LoadMode::WithBlockPlaces;  // the kept blocks are copied from the held file
     load.sink = sink;
     load.progressBase = 0;
     load.progressSpan = 40;
@@ -116,7 +215,7 @@ Outcome RenameEntry(AppContext& context, RenameRequest request) {
         ArchiveLock::Acquire(context, archive, ArchiveLock::Purpose::Change, ErrorCode::ReadFile);
     if (!lock) return false;
     LoadOptions load;
-    load.mode = LoadMode::WithDataArea;
+    load.mode = LoadMode::WithDataAreaPlace;  // copied over from the held file as it is
     load.lock = &*lock;
     context.stepOk = LoadArchiveIndex(context, index, archive, load);
     if (context.stepOk) {
@@ -138,7 +237,8 @@ Outcome RenameEntry(AppContext& context, RenameRequest request) {
       if (context.stepOk) {
         if (position) {
           index.paths[*position] = newName;
-          // WithDataArea: the writer keeps the data area and every data offset as they are.
+          // WithDataAreaPlace: the writer keeps the data area and every data offset as they
+          // are.
           WriteOptions write;
           write.progressBase = 0;
           write.progressSpan = 0;
@@ -179,72 +279,17 @@ Outcome EncryptEntries(AppContext& context, EncryptRequest request, const Operat
         ArchiveLock::Acquire(context, archive, ArchiveLock::Purpose::Change, ErrorCode::ReadFile);
     if (!lock) return false;
     LoadOptions load;
-    load.mode = LoadMode::WithBlocks;
+    load.mode = LoadMode::WithBlockPlaces;
     load.sink = sink;
     load.progressBase = 0;
     load.progressSpan = 20;
     load.lock = &*lock;
     context.stepOk = LoadArchiveIndex(context, index, archive, load);
-    if (context.stepOk) {
-      const EntryNameSet selected(request.names);
-      // Columns of unequal length are the writer's to report; never index past one.
-      const std::size_t rows = std::min({index.paths.size(), index.flags.size(),
-                                         index.storedSizes.size(), index.storedBlocks.size()});
-      std::vector<std::size_t> chosen;
-      for (std::size_t i = 0; i < rows; ++i) {
-        if ((index.flags[i] & EntryFlags::Encrypted) != 0) continue;  // kept as it is
-        if (selected.Contains(index.paths[i])) chosen.push_back(i);
-      }
-      // Blocks are sealed on worker threads ahead of this loop, which takes them in order and
-      // alone reports and records messages. The key is derived once, for every worker.
-      std::shared_ptr<const DataOps::SealingKey> key;
-      if (!chosen.empty()) key = context.dataOps.SealingKeyFor(password);
-      struct Sealed {
-        int method = 1;
-        Bytes block;  // empty: the encryption failed
-      };
-      const DataOps& ops = context.dataOps;
-      OrderedWork<Sealed> work(
-          chosen.size(), {.workers = WorkerThreads(context)},
-          [&](std::size_t k) { return index.storedBlocks[chosen[k]].size(); },
-          [&](std::size_t k, unsigned) {
-            Sealed sealed;
-            sealed.method = ops.DrawCipherMethod();  // const, no state: thread-safe
-            if (key)
-              sealed.block = DataOps::Seal(index.storedBlocks[chosen[k]], *key, sealed.method);
-            return sealed;
-          });
-      for (std::size_t k = 0; k < chosen.size() && context.stepOk; ++k) {
-        const std::size_t i = chosen[k];
-        if (sink != nullptr) {
-          const int percent = static_cast<int>(20 + k * 40 / chosen.size());
-          if (!sink->Report(percent, EscapeControlCharacters(index.paths[i]))) {
-            ErrorText(context, ErrorCode::Interrupted);
-            break;
-          }
-        }
-        Sealed sealed = work.Take();
-        if (sealed.block.empty()) {
-          ErrorText(context, ErrorCode::InternalFailure, {"加密"});
-          break;
-        }
-        if (static_cast<std::int64_t>(sealed.block.size()) > kMaxFieldValue) {
-          ErrorText(context, ErrorCode::ArchiveTooLarge);
-          break;
-        }
-        std::uint8_t flags = index.flags[i] | EntryFlags::Encrypted;
-        if (sealed.method == 2) {
-          flags |= EntryFlags::SecondCipher;
-        } else {
-          flags &= static_cast<std::uint8_t>(~EntryFlags::SecondCipher);
-        }
-        index.storedSizes[i] = static_cast<std::int32_t>(sealed.block.size());
-        // Each worker reads only its own entry's block, so replacing this one is safe.
-        index.storedBlocks[i] = std::move(sealed.block);
-        index.flags[i] = flags;
-        // The MD5 text and the original size describe the content, which has not changed.
-      }
-    }
+    // Sealed blocks beyond the memory budget wait in its scratch file until the write.
+    BlockSpill spill(BlockSpill::FolderFor(archive), context.blockMemoryBudget);
+    if (context.stepOk)
+      context.stepOk =
+          SealChosenEntries(context, index, archive, request.names, password, sink, spill);
     if (context.stepOk) {
       WriteOptions write;
       write.sink = sink;

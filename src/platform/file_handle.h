@@ -81,6 +81,10 @@ class File {
                                                            std::string_view baseName,
                                                            std::string* createdPath);
 
+  // Creates an anonymous scratch file in folder, open for reading and writing, that no path
+  // names: it is gone when closed, and also after a crash. Fault hook: CreateTemp (the folder).
+  [[nodiscard]] static std::optional<File> CreateScratch(const std::string& folder);
+
   [[nodiscard]] bool IsOpen() const { return fd_ >= 0; }
   [[nodiscard]] std::optional<std::uint64_t> Size() const;
   [[nodiscard]] bool Seek(std::uint64_t position);
@@ -94,6 +98,11 @@ class File {
                                                   std::size_t count) const;
   // Writes all bytes at the current position; false when not all of them were written.
   [[nodiscard]] bool Write(ByteView bytes);
+  // Copies length bytes at position of from to the current position of this file, inside the
+  // kernel where the system can (no pass through user memory), leaving from's position alone.
+  // False on an error or when from ends before position + length. The fault hook sees Read
+  // (from's path) and Write (this file's; a failing one copies half first, as Write does).
+  [[nodiscard]] bool CopyFrom(const File& from, std::uint64_t position, std::uint64_t length);
   [[nodiscard]] bool Sync();
   [[nodiscard]] bool SetMode(unsigned mode);
   // Closes the file; false when the close reported an error.

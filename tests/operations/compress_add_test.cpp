@@ -592,11 +592,16 @@ TEST_F(CompressTest, ParallelAndSingleWorkerRunsAreIdentical) {
 
   std::vector<std::string> archives;
   std::vector<std::vector<RecordingSink::Record>> reports;
-  for (unsigned workers : {1u, 4u}) {
-    SCOPED_TRACE(workers);
+  // The third run keeps no block in memory: every one waits in the scratch file.
+  const std::vector<std::pair<unsigned, std::uint64_t>> runs = {
+      {1u, context_.blockMemoryBudget}, {4u, context_.blockMemoryBudget}, {4u, 0}};
+  for (const auto& [workers, budget] : runs) {
+    SCOPED_TRACE(std::to_string(workers) + " workers, budget " + std::to_string(budget));
     context_.workerThreads = workers;
+    context_.blockMemoryBudget = budget;
     for (bool newArchive : {true, false}) {
-      const std::string archive = out_ / (std::to_string(workers) + (newArchive ? "n" : "a"));
+      const std::string archive =
+          out_ / (std::to_string(archives.size()) + (newArchive ? "n" : "a"));
       if (!newArchive) {
         ASSERT_TRUE(CompressAndAdd(context_, {{existing}, archive}).done());
       }
@@ -607,11 +612,15 @@ TEST_F(CompressTest, ParallelAndSingleWorkerRunsAreIdentical) {
       reports.push_back(sink.records());
     }
   }
-  EXPECT_TRUE(archives[0] == archives[2]);  // new archive
-  EXPECT_TRUE(archives[1] == archives[3]);  // add
-  EXPECT_EQ(reports[0], reports[2]);
-  EXPECT_EQ(reports[1], reports[3]);
-  const auto stored = ReadBack(out_ / "4a");
+  for (std::size_t run = 1; run < runs.size(); ++run) {
+    EXPECT_TRUE(archives[0] == archives[2 * run]) << run;      // new archive
+    EXPECT_TRUE(archives[1] == archives[2 * run + 1]) << run;  // add
+    EXPECT_EQ(reports[0], reports[2 * run]) << run;
+    EXPECT_EQ(reports[1], reports[2 * run + 1]) << run;
+  }
+  // Nothing of the scratch file is left in the archive's folder.
+  EXPECT_EQ(FolderNames(out_.path()).size(), 2 * runs.size());
+  const auto stored = ReadBack(out_ / "5a");
   ASSERT_EQ(stored.size(), 42u);
   for (const Stored& s : stored) EXPECT_TRUE(s.digestMatches) << s.entry.path;
 }

@@ -329,40 +329,45 @@ const std::vector<StoredFile> kMixedFiles = {
 };
 
 TEST_F(EditsTest, EncryptOnlyTheSelectedUnencryptedEntries) {
-  MakeArchive(kMixedFiles);
-  const ArchiveIndex before = Load(LoadMode::WithBlocks);
-  ScriptedPrompt prompt("unused");
-  ASSERT_TRUE(EncryptEntries(context_, {archive_, "new", {"A.TXT", "c.txt", "d.txt", "zz"}},
-                             {nullptr, &prompt})
-                  .done())
-      << context_.errorLog;
-  EXPECT_TRUE(context_.stepOk);
-  EXPECT_EQ(prompt.calls, 0) << "a given password is not asked for";
-  EXPECT_EQ(WorkFolderNames(), Names{"a.tvk"});
+  // Budget 0: every sealed block waits in the scratch file until the write.
+  for (const std::uint64_t budget : {context_.blockMemoryBudget, std::uint64_t{0}}) {
+    SCOPED_TRACE(budget);
+    context_.blockMemoryBudget = budget;
+    MakeArchive(kMixedFiles);
+    const ArchiveIndex before = Load(LoadMode::WithBlocks);
+    ScriptedPrompt prompt("unused");
+    ASSERT_TRUE(EncryptEntries(context_, {archive_, "new", {"A.TXT", "c.txt", "d.txt", "zz"}},
+                               {nullptr, &prompt})
+                    .done())
+        << context_.errorLog;
+    EXPECT_TRUE(context_.stepOk);
+    EXPECT_EQ(prompt.calls, 0) << "a given password is not asked for";
+    EXPECT_EQ(WorkFolderNames(), Names{"a.tvk"});
 
-  const ArchiveIndex after = Load(LoadMode::WithBlocks);
-  ASSERT_EQ(after.paths, before.paths);
-  EXPECT_EQ(after.md5Texts, before.md5Texts);
-  EXPECT_EQ(after.originalSizes, before.originalSizes);
-  EXPECT_EQ(after.times, before.times);
-  for (std::size_t i : {0u, 3u}) {
-    SCOPED_TRACE(after.paths[i]);
-    EXPECT_NE(after.flags[i] & EntryFlags::Encrypted, 0);
-    EXPECT_EQ(after.flags[i] & ~EntryFlags::SecondCipher & 0xFF,
-              (before.flags[i] | EntryFlags::Encrypted) & ~EntryFlags::SecondCipher & 0xFF);
-    EXPECT_EQ(after.storedSizes[i], before.storedSizes[i] + 45);
-    EXPECT_EQ(static_cast<std::size_t>(after.storedSizes[i]), after.storedBlocks[i].size());
-    EXPECT_EQ(DecodedContent(after, i, "new"), kMixedFiles[i].content);
-    EXPECT_EQ(DecodedContent(after, i, "old"), "<bad>");
+    const ArchiveIndex after = Load(LoadMode::WithBlocks);
+    ASSERT_EQ(after.paths, before.paths);
+    EXPECT_EQ(after.md5Texts, before.md5Texts);
+    EXPECT_EQ(after.originalSizes, before.originalSizes);
+    EXPECT_EQ(after.times, before.times);
+    for (std::size_t i : {0u, 3u}) {
+      SCOPED_TRACE(after.paths[i]);
+      EXPECT_NE(after.flags[i] & EntryFlags::Encrypted, 0);
+      EXPECT_EQ(after.flags[i] & ~EntryFlags::SecondCipher & 0xFF,
+                (before.flags[i] | EntryFlags::Encrypted) & ~EntryFlags::SecondCipher & 0xFF);
+      EXPECT_EQ(after.storedSizes[i], before.storedSizes[i] + 45);
+      EXPECT_EQ(static_cast<std::size_t>(after.storedSizes[i]), after.storedBlocks[i].size());
+      EXPECT_EQ(DecodedContent(after, i, "new"), kMixedFiles[i].content);
+      EXPECT_EQ(DecodedContent(after, i, "old"), "<bad>");
+    }
+    // b.txt was not selected; c.txt was encrypted already, under another password.
+    for (std::size_t i : {1u, 2u}) {
+      SCOPED_TRACE(after.paths[i]);
+      EXPECT_EQ(after.flags[i], before.flags[i]);
+      EXPECT_EQ(after.storedBlocks[i], before.storedBlocks[i]);
+    }
+    EXPECT_EQ(DecodedContent(after, 1, ""), "bravo");
+    EXPECT_EQ(DecodedContent(after, 2, "old"), kMixedFiles[2].content);
   }
-  // b.txt was not selected; c.txt was encrypted already, under another password.
-  for (std::size_t i : {1u, 2u}) {
-    SCOPED_TRACE(after.paths[i]);
-    EXPECT_EQ(after.flags[i], before.flags[i]);
-    EXPECT_EQ(after.storedBlocks[i], before.storedBlocks[i]);
-  }
-  EXPECT_EQ(DecodedContent(after, 1, ""), "bravo");
-  EXPECT_EQ(DecodedContent(after, 2, "old"), kMixedFiles[2].content);
 }
 
 TEST_F(EditsTest, EncryptAsksWithTitles34And35WhenNoPasswordIsGiven) {
@@ -469,19 +474,27 @@ TEST_F(EditsTest, EncryptInterruptedAtAnyReportLeavesTheArchiveAsItWas) {
   }
 }
 
+// Also when the sealed blocks wait in the scratch file (budget 0) and that file cannot be
+// made or written.
 TEST_F(EditsTest, EncryptWhoseWriteFailsLeavesTheArchiveAsItWas) {
   MakeArchive(kMixedFiles);
   const std::string before = FileText(archive_);
-  {
-    ScopedFaultHook hook([](platform::FileOp op, const std::string&) {
-      return op == platform::FileOp::Write ? ENOSPC : 0;
-    });
-    EXPECT_FALSE(EncryptEntries(context_, {archive_, "pw", {"a.txt"}}).done());
+  for (const std::uint64_t budget : {context_.blockMemoryBudget, std::uint64_t{0}}) {
+    for (const platform::FileOp failing : {platform::FileOp::Write, platform::FileOp::CreateTemp}) {
+      SCOPED_TRACE(std::to_string(budget) + " " + std::to_string(static_cast<int>(failing)));
+      context_.blockMemoryBudget = budget;
+      {
+        ScopedFaultHook hook([failing](platform::FileOp op, const std::string&) {
+          return op == failing ? ENOSPC : 0;
+        });
+        EXPECT_FALSE(EncryptEntries(context_, {archive_, "pw", {"a.txt"}}).done());
+      }
+      EXPECT_NE(context_.errorLog.find("20:"), std::string::npos) << context_.errorLog;
+      EXPECT_FALSE(context_.stepOk);
+      EXPECT_EQ(FileText(archive_), before);
+      EXPECT_EQ(WorkFolderNames(), Names{"a.tvk"});
+    }
   }
-  EXPECT_NE(context_.errorLog.find("20:"), std::string::npos) << context_.errorLog;
-  EXPECT_FALSE(context_.stepOk);
-  EXPECT_EQ(FileText(archive_), before);
-  EXPECT_EQ(WorkFolderNames(), Names{"a.tvk"});
 }
 
 }  // namespace

@@ -306,6 +306,41 @@ TEST(FileHandleTest, ReplacementMode) {
   }
 }
 
+// A scratch file has no name in its folder; CopyFrom appends a range of another file at the
+// current position and refuses a range past the source's end; an injected write fault copies
+// half, as a filling disk does.
+TEST(FileHandleTest, ScratchFileAndCopyFrom) {
+  TempDir dir;
+  std::optional<File> scratch = File::CreateScratch(dir.path());
+  ASSERT_TRUE(scratch.has_value());
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+  std::string content(3 * 1024 * 1024, 'q');
+  content.replace(1000, 10, "0123456789");
+  ASSERT_TRUE(scratch->Write(AsBytes(content)));
+
+  std::string path;
+  std::optional<File> target = File::CreateTemporary(dir.path(), "t", &path);
+  ASSERT_TRUE(target.has_value());
+  ASSERT_TRUE(target->Write(AsBytes("<")));
+  EXPECT_TRUE(target->CopyFrom(*scratch, 1000, 10));
+  EXPECT_TRUE(target->CopyFrom(*scratch, 0, content.size()));
+  EXPECT_FALSE(target->CopyFrom(*scratch, content.size() - 1, 2));
+  ASSERT_TRUE(target->Close());
+  EXPECT_EQ(ReadFile(path).substr(0, 11), "<0123456789");
+  EXPECT_EQ(ReadFile(path).substr(11, content.size()), content);
+
+  std::optional<File> faulty = File::CreateTemporary(dir.path(), "f", &path);
+  ASSERT_TRUE(faulty.has_value());
+  {
+    ScopedFaultHook hook(FailAll(FileOp::Write, ENOSPC));
+    errno = 0;
+    EXPECT_FALSE(faulty->CopyFrom(*scratch, 1000, 10));
+    EXPECT_EQ(errno, ENOSPC);
+  }
+  ASSERT_TRUE(faulty->Close());
+  EXPECT_EQ(ReadFile(path), "01234");
+}
+
 TEST(FileHandleTest, InjectedWriteFailureLeavesHalfTheBytes) {
   TempDir dir;
   std::string path;

@@ -53,6 +53,44 @@ bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
   return true;
 }
 
+// Copies length bytes at offset of in to the current position of out, without moving in's
+// position. In the kernel first; a file system or kernel that cannot (another volume on an old
+// kernel, a special file system) answers with an error or a copy of nothing, and the rest goes
+// through a buffer. False on an error or when in ends early (errno EIO).
+bool CopyBytes(int in, int out, off_t offset, std::uint64_t length) {
+  std::uint64_t left = length;
+  while (left > 0) {
+    const auto chunk =
+        static_cast<std::size_t>(std::min<std::uint64_t>(left, std::uint64_t{1} << 30));
+    const ssize_t copied =
+        RetryOnEintr([&] { return ::copy_file_range(in, &offset, out, nullptr, chunk, 0); });
+    if (copied <= 0) {
+      if (copied < 0 && errno != EXDEV && errno != ENOSYS && errno != EINVAL &&
+          errno != EOPNOTSUPP && errno != ETXTBSY && errno != EPERM) {
+        return false;
+      }
+      break;
+    }
+    left -= static_cast<std::uint64_t>(copied);
+  }
+  if (left == 0) return true;
+  constexpr std::uint64_t kBufferSize = std::uint64_t{1} << 20;
+  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(std::min(left, kBufferSize)));
+  while (left > 0) {
+    const auto chunk = static_cast<std::size_t>(std::min<std::uint64_t>(left, buffer.size()));
+    const ssize_t got = RetryOnEintr([&] { return ::pread(in, buffer.data(), chunk, offset); });
+    if (got < 0) return false;
+    if (got == 0) {
+      errno = EIO;
+      return false;
+    }
+    if (!WriteAll(out, buffer.data(), static_cast<std::size_t>(got))) return false;
+    offset += static_cast<off_t>(got);
+    left -= static_cast<std::uint64_t>(got);
+  }
+  return true;
+}
+
 bool LockExclusive(int fd) {
   return RetryOnEintr([&] { return ::flock(fd, LOCK_EX | LOCK_NB); }) == 0;
 }
@@ -368,6 +406,40 @@ int RemoveStaleTemporaries(const std::string& target) {
 bool RenameFile(const std::string& from, const std::string& to) {
   if (Injected(FileOp::Rename, to)) return false;
   return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+std::optional<File> File::CreateScratch(const std::string& folder) {
+  if (Injected(FileOp::CreateTemp, folder)) return std::nullopt;
+  // O_TMPFILE makes a file without a name; where the file system lacks it, a named file is
+  // made and its name removed at once.
+  int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    std::string name = JoinPath(folder, ".tovask-scratch-XXXXXX");
+    fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    ::unlink(name.c_str());
+  }
+  return File(fd, JoinPath(folder, "(scratch)"));
+}
+
+bool File::CopyFrom(const File& from, std::uint64_t position, std::uint64_t length) {
+  if (Injected(FileOp::Read, from.path_)) return false;
+  if (fd_ < 0 || from.fd_ < 0) {
+    errno = EBADF;
+    return false;
+  }
+  if (position > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()) ||
+      length > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()) - position) {
+    errno = EINVAL;
+    return false;
+  }
+  if (const int fault = InjectedFault(FileOp::Write, path_); fault != 0) {
+    // A disk that fills up takes part of the data before it refuses the rest.
+    (void)CopyBytes(from.fd_, fd_, static_cast<off_t>(position), length / 2);
+    errno = fault;
+    return false;
+  }
+  return CopyBytes(from.fd_, fd_, static_cast<off_t>(position), length);
 }
 
 }  // namespace tovask::platform
