@@ -134,6 +134,15 @@ void PrintJson(const std::string& path, const ArchiveListing& listing) {
   writer.Write();
 }
 
+// Flushes standard output; a write that failed (a full disk, a closed file) makes the command
+// fail instead of leaving a cut-off listing behind a success status.
+int FinishOutput() {
+  std::cout.flush();
+  if (std::cout) return kExitOk;
+  std::cerr << "tvk: writing to standard output failed\n";
+  return kExitFailed;
+}
+
 }  // namespace
 
 void AttachList(CLI::App& app, CliState& state) {
@@ -159,7 +168,7 @@ void AttachList(CLI::App& app, CliState& state) {
       } else {
         PrintTabSeparated(ListColumns(context), listing);
       }
-      return kExitOk;
+      return FinishOutput();
     };
   });
 }
@@ -179,7 +188,7 @@ void AttachInfo(CLI::App& app, CliState& state) {
       if (!ListArchive(context, path, listing)) return ReportFailure(context);
       const ArchiveInformation info = DescribeArchive(path, &listing.summary);
       for (const auto& line : info.lines) std::cout << line << '\n';
-      return kExitOk;
+      return FinishOutput();
     };
   });
 }

@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -82,6 +83,17 @@ TEST_F(ListCommandsTest, JsonHasTheContractFields) {
   EXPECT_EQ(first["attributes"], "A");
   EXPECT_EQ(first["md5"], "900150983CD24FB0D6963F7D28E17F72");
   EXPECT_EQ(result.out, CanonicalJson(result.out));
+}
+
+TEST_F(ListCommandsTest, FailedWriteToStandardOutputFailsTheCommand) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  for (const std::string command : {"list", "list --json", "info"}) {
+    const auto result = RunProcess(
+        "/bin/sh",
+        {"-c", "exec \"$0\" " + command + " \"$1\" >/dev/full", testing::TvkPath(), archive});
+    EXPECT_EQ(result.exitCode, 1) << command;
+    EXPECT_NE(result.err.find("standard output"), std::string::npos) << result.err;
+  }
 }
 
 TEST_F(ListCommandsTest, InfoPrintsTheSevenLinesWithZeroRatioForEmptyData) {
