@@ -1,6 +1,6 @@
 #include "archive/listing.h"
 
-#include <cstdio>
+#include <iterator>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -30,15 +30,70 @@ constexpr std::array<ColumnLayout, kListColumnCount> kColumnLayout = {{
     {205, 0},  // MD5
 }};
 
-std::string FormatUnsignedWithThousands(std::uint64_t n) {
-  std::string result;
-  while (n >= 1000) {
-    char group[4];
-    std::snprintf(group, sizeof group, "%03u", static_cast<unsigned>(n % 1000));
-    result.insert(0, std::string(",") + group);
-    n /= 1000;
+// Appends n in groups of three digits separated by ",".
+void AppendUnsignedWithThousands(std::string& out, std::uint64_t n) {
+  // 20 digits and 6 separators at most, written from the end.
+  char text[32];
+  char* start = std::end(text);
+  for (int digits = 0;; ++digits) {
+    if (digits > 0 && digits % 3 == 0) *--start = ',';
+    *--start = static_cast<char>('0' + n % 10);
+    n /= 10;
+    if (n == 0) break;
   }
-  return std::to_string(n) + result;
+  out.append(start, std::end(text));
+}
+
+void AppendWithThousands(std::string& out, std::int64_t n) {
+  if (n < 0) {
+    // The magnitude of the smallest int64 does not fit in int64; take it in unsigned.
+    out += '-';
+    AppendUnsignedWithThousands(out, ~static_cast<std::uint64_t>(n) + 1);
+    return;
+  }
+  AppendUnsignedWithThousands(out, static_cast<std::uint64_t>(n));
+}
+
+// Appends value (0 <= value < 10^width) with leading zeros to width digits.
+void AppendZeroPadded(std::string& out, int value, int width) {
+  char text[4];
+  for (int i = width - 1; i >= 0; --i) {
+    text[i] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  }
+  out.append(text, static_cast<std::size_t>(width));
+}
+
+void AppendListTime(std::string& out, double dateTime) {
+  // The fields of a valid value are in range: years 1..9999, the others calendar values.
+  const std::optional<platform::LocalDateTime> local = LocalFromDateTime(dateTime);
+  if (!local) return;
+  AppendZeroPadded(out, local->year, 4);
+  out += '-';
+  AppendZeroPadded(out, local->month, 2);
+  out += '-';
+  AppendZeroPadded(out, local->day, 2);
+  out += ' ';
+  AppendZeroPadded(out, local->hour, 2);
+  out += ':';
+  AppendZeroPadded(out, local->minute, 2);
+  out += ':';
+  AppendZeroPadded(out, local->second, 2);
+}
+
+void AppendAttributeLetters(std::string& out, std::uint8_t flags) {
+  if (flags & EntryFlags::Archive) out += 'A';
+  if (flags & EntryFlags::ReadOnly) out += 'R';
+  if (flags & EntryFlags::Hidden) out += 'H';
+  if (flags & EntryFlags::System) out += 'S';
+}
+
+void AppendAsciiUpper(std::string& out, std::string_view text) {
+  const std::size_t at = out.size();
+  out.append(text);
+  for (std::size_t i = at; i < out.size(); ++i) {
+    if (out[i] >= 'a' && out[i] <= 'z') out[i] = static_cast<char>(out[i] - 'a' + 'A');
+  }
 }
 
 std::vector<std::string> SplitAt(const std::string& text, char separator) {
@@ -58,12 +113,9 @@ std::vector<std::string> SplitAt(const std::string& text, char separator) {
 }  // namespace
 
 std::string FormatWithThousands(std::int64_t n) {
-  if (n < 0) {
-    // The magnitude of the smallest int64 does not fit in int64; take it in unsigned.
-    const std::uint64_t magnitude = ~static_cast<std::uint64_t>(n) + 1;
-    return std::string("-").append(FormatUnsignedWithThousands(magnitude));
-  }
-  return FormatUnsignedWithThousands(static_cast<std::uint64_t>(n));
+  std::string text;
+  AppendWithThousands(text, n);
+  return text;
 }
 
 std::vector<ListColumn> ListColumns(const AppContext& context) {
@@ -81,42 +133,49 @@ std::vector<ListColumn> ListColumns(const AppContext& context) {
 }
 
 std::string FormatListTime(double dateTime) {
-  const std::optional<platform::LocalDateTime> local = LocalFromDateTime(dateTime);
-  if (!local) return "";
-  char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", local->year, local->month,
-                local->day, local->hour, local->minute, local->second);
+  std::string text;
+  AppendListTime(text, dateTime);
   return text;
 }
 
 std::string AttributeLetters(std::uint8_t flags) {
   std::string letters;
-  if (flags & EntryFlags::Archive) letters += 'A';
-  if (flags & EntryFlags::ReadOnly) letters += 'R';
-  if (flags & EntryFlags::Hidden) letters += 'H';
-  if (flags & EntryFlags::System) letters += 'S';
+  AppendAttributeLetters(letters, flags);
   return letters;
 }
 
-std::string ListCellText(const ArchiveEntry& entry, int column) {
+void AppendListCellText(std::string& out, const ArchiveEntry& entry, int column) {
   switch (column) {
     case ColumnPath:
-      return EscapeControlCharacters(entry.path);
+      AppendEscapedControlCharacters(out, entry.path);
+      break;
     case ColumnOriginalSize:
-      return FormatWithThousands(entry.originalSize);
+      AppendWithThousands(out, entry.originalSize);
+      break;
     case ColumnStoredSize:
-      return FormatWithThousands(entry.storedSize);
+      AppendWithThousands(out, entry.storedSize);
+      break;
     case ColumnTime:
-      return FormatListTime(entry.time);
+      AppendListTime(out, entry.time);
+      break;
     case ColumnEncrypted:
-      return (entry.flags & EntryFlags::Encrypted) ? "Y" : "";
+      if (entry.flags & EntryFlags::Encrypted) out += 'Y';
+      break;
     case ColumnAttributes:
-      return AttributeLetters(entry.flags);
+      AppendAttributeLetters(out, entry.flags);
+      break;
     case ColumnMd5:
-      return platform::AsciiUpper(entry.md5Text);
+      AppendAsciiUpper(out, entry.md5Text);
+      break;
     default:
-      return "";
+      break;
   }
+}
+
+std::string ListCellText(const ArchiveEntry& entry, int column) {
+  std::string text;
+  AppendListCellText(text, entry, column);
+  return text;
 }
 
 ListRow ListRowCells(const ArchiveEntry& entry) {

@@ -52,6 +52,8 @@ struct ListColumn {
 // entry's name when the name holds a control character: commands on a row take the name from
 // the entry itself (ArchiveEntry::path).
 [[nodiscard]] std::string ListCellText(const ArchiveEntry& entry, int column);
+// The same text appended to out, for a printer that fills one buffer with many rows.
+void AppendListCellText(std::string& out, const ArchiveEntry& entry, int column);
 
 using ListRow = std::array<std::string, kListColumnCount>;
 // All seven cells of one row, for a printer that shows every cell at once.

@@ -1,8 +1,13 @@
 // tvk list ARCHIVE [--json] and tvk info ARCHIVE.
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <charconv>
+#include <cstdint>
 #include <iostream>
+#include <iterator>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/archive_information.h"
@@ -13,42 +18,129 @@
 namespace tovask::cli {
 namespace {
 
+// Rows are gathered into one buffer and written a piece of this size at a time: one write
+// call per piece instead of one stream insertion per cell, and memory that does not grow with
+// the archive.
+constexpr std::size_t kOutputPiece = std::size_t{64} << 10;
+
+class PieceWriter {
+ public:
+  PieceWriter() { out_.reserve(kOutputPiece + 1024); }
+  std::string& out() { return out_; }
+  // Writes the buffer once it holds a piece.
+  void WriteFullPiece() {
+    if (out_.size() >= kOutputPiece) Write();
+  }
+  void Write() {
+    std::cout.write(out_.data(), static_cast<std::streamsize>(out_.size()));
+    out_.clear();
+  }
+
+ private:
+  std::string out_;
+};
+
 // Prints the listing as tab-separated lines: the column titles, then one line per entry.
 void PrintTabSeparated(const std::vector<ListColumn>& columns, const ArchiveListing& listing) {
+  PieceWriter writer;
+  std::string& out = writer.out();
   for (std::size_t i = 0; i < columns.size(); ++i) {
-    std::cout << (i ? "\t" : "") << columns[i].title;
+    if (i) out += '\t';
+    out += columns[i].title;
   }
-  std::cout << '\n';
+  out += '\n';
   for (const ArchiveEntry& entry : listing.entries) {
     for (int column = 0; column < kListColumnCount; ++column) {
-      std::cout << (column ? "\t" : "") << ListCellText(entry, column);
+      if (column) out += '\t';
+      AppendListCellText(out, entry, column);
     }
-    std::cout << '\n';
+    out += '\n';
+    writer.WriteFullPiece();
   }
-  std::cout << std::flush;
+  writer.Write();
 }
 
-void PrintJson(const std::string& path, const ArchiveListing& listing) {
-  nlohmann::ordered_json entries = nlohmann::ordered_json::array();
-  for (const ArchiveEntry& entry : listing.entries) {
-    entries.push_back({{"path", entry.path},
-                       {"size", entry.originalSize},
-                       {"stored", entry.storedSize},
-                       {"time", ListCellText(entry, ColumnTime)},
-                       {"encrypted", (entry.flags & EntryFlags::Encrypted) != 0},
-                       {"compressed", (entry.flags & EntryFlags::Compressed) != 0},
-                       {"attributes", ListCellText(entry, ColumnAttributes)},
-                       {"md5", ListCellText(entry, ColumnMd5)}});
+// Appends text as a JSON string exactly as nlohmann::json writes it (no ASCII escaping, bytes
+// that are not UTF-8 replaced). Printable ASCII, the usual case, is written here; any other
+// text goes through the library, so the two can never differ.
+void AppendJsonString(std::string& out, std::string_view text) {
+  const bool plain = std::all_of(text.begin(), text.end(), [](char c) {
+    return static_cast<unsigned char>(c) >= 0x20 && static_cast<unsigned char>(c) < 0x7F;
+  });
+  if (!plain) {
+    out += nlohmann::ordered_json(text).dump(-1, ' ', false,
+                                             nlohmann::ordered_json::error_handler_t::replace);
+    return;
   }
+  out += '"';
+  for (const char c : text) {
+    if (c == '"' || c == '\\') out += '\\';
+    out += c;
+  }
+  out += '"';
+}
+
+void AppendJsonNumber(std::string& out, std::int64_t n) {
+  char text[24];
+  const auto end = std::to_chars(std::begin(text), std::end(text), n).ptr;
+  out.append(text, end);
+}
+
+// One JSON object on one line, written as the rows go instead of as a document built first.
+// The bytes are those of nlohmann::ordered_json::dump() of the same object: keys in this
+// order, no spaces.
+void PrintJson(const std::string& path, const ArchiveListing& listing) {
+  PieceWriter writer;
+  std::string& out = writer.out();
   const ArchiveSummary& summary = listing.summary;
-  nlohmann::ordered_json out = {{"archive", path},
-                                {"version", summary.version},
-                                {"count", summary.entryCount},
-                                {"totalSize", summary.totalOriginalSize},
-                                {"totalStored", summary.totalStoredSize},
-                                {"archiveSize", summary.archiveFileSize},
-                                {"entries", entries}};
-  std::cout << out.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
+  out += "{\"archive\":";
+  AppendJsonString(out, path);
+  out += ",\"version\":";
+  AppendJsonString(out, summary.version);
+  out += ",\"count\":";
+  AppendJsonNumber(out, summary.entryCount);
+  out += ",\"totalSize\":";
+  AppendJsonNumber(out, summary.totalOriginalSize);
+  out += ",\"totalStored\":";
+  AppendJsonNumber(out, summary.totalStoredSize);
+  out += ",\"archiveSize\":";
+  AppendJsonNumber(out, summary.archiveFileSize);
+  out += ",\"entries\":[";
+  std::string cell;
+  const auto appendCell = [&](const char* key, const ArchiveEntry& entry, int column) {
+    out += key;
+    cell.clear();
+    AppendListCellText(cell, entry, column);
+    AppendJsonString(out, cell);
+  };
+  for (std::size_t i = 0; i < listing.entries.size(); ++i) {
+    const ArchiveEntry& entry = listing.entries[i];
+    out += i ? ",{\"path\":" : "{\"path\":";
+    AppendJsonString(out, entry.path);
+    out += ",\"size\":";
+    AppendJsonNumber(out, entry.originalSize);
+    out += ",\"stored\":";
+    AppendJsonNumber(out, entry.storedSize);
+    appendCell(",\"time\":", entry, ColumnTime);
+    out += (entry.flags & EntryFlags::Encrypted) ? ",\"encrypted\":true" : ",\"encrypted\":false";
+    out +=
+        (entry.flags & EntryFlags::Compressed) ? ",\"compressed\":true" : ",\"compressed\":false";
+    appendCell(",\"attributes\":", entry, ColumnAttributes);
+    appendCell(",\"md5\":", entry, ColumnMd5);
+    out += '}';
+    writer.WriteFullPiece();
+  }
+  out += "]}\n";
+  writer.Write();
+}
+
+// Flushes standard output; a write that failed (a full disk, a closed file) makes the command
+// fail instead of leaving a cut-off listing behind a success status.
+int FinishOutput() {
+  std::cout.flush();
+  if (std::cout) return kExitOk;
+  std::cerr << "tvk: writing to standard output failed\n";
+  return kExitFailed;
 }
 
 }  // namespace
@@ -76,7 +168,7 @@ void AttachList(CLI::App& app, CliState& state) {
       } else {
         PrintTabSeparated(ListColumns(context), listing);
       }
-      return kExitOk;
+      return FinishOutput();
     };
   });
 }
@@ -96,7 +188,7 @@ void AttachInfo(CLI::App& app, CliState& state) {
       if (!ListArchive(context, path, listing)) return ReportFailure(context);
       const ArchiveInformation info = DescribeArchive(path, &listing.summary);
       for (const auto& line : info.lines) std::cout << line << '\n';
-      return kExitOk;
+      return FinishOutput();
     };
   });
 }

@@ -19,5 +19,7 @@ namespace tovask {
 // For display only: "\" is the folder separator of entry names, so the escaped form cannot be
 // read back into the name; operations keep working on the raw name.
 [[nodiscard]] std::string EscapeControlCharacters(std::string_view text);
+// The same text appended to out, for a printer that fills one buffer.
+void AppendEscapedControlCharacters(std::string& out, std::string_view text);
 
 }  // namespace tovask

@@ -123,6 +123,19 @@ TEST(ListRowCellsTest, PathCellShowsControlCharactersEscaped) {
   EXPECT_EQ(ListRowCells(entry)[0], "a\\b\\ty\\nFORGED\\x1b[2J.txt");
 }
 
+TEST(ListCellTextTest, AppendingAddsTheCellTextsToTheBuffer) {
+  ArchiveEntry entry =
+      MakeEntry("d\\\x1b.txt", 1234, -5, EntryFlags::Encrypted | EntryFlags::System);
+  entry.md5Text = "d41d8cd98f00b204e9800998ecf8427e";
+  std::string out = "row:";
+  for (const int column : {0, 1, 2, 3, 4, 5, 6, 7, -1}) {
+    AppendListCellText(out, entry, column);
+    out += '|';
+  }
+  EXPECT_EQ(
+      out, "row:d\\\\x1b.txt|1,234|-5|2004-03-05 07:08:09|Y|S|D41D8CD98F00B204E9800998ECF8427E|||");
+}
+
 // ---- Columns ---------------------------------------------------------------------------------
 
 TEST_F(ListingTest, ColumnsFromTheDefaultTitles) {

@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,14 @@ testing::ProcessOptions UtcOptions() {
   testing::ProcessOptions options;
   options.env = {{"TZ", "UTC"}};
   return options;
+}
+
+// The text nlohmann::json writes for the object that text holds: tvk list --json writes the
+// same bytes as the library would.
+std::string CanonicalJson(const std::string& text) {
+  return nlohmann::ordered_json::parse(text).dump(
+             -1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) +
+         "\n";
 }
 
 class ListCommandsTest : public ::testing::Test {
@@ -73,6 +82,18 @@ TEST_F(ListCommandsTest, JsonHasTheContractFields) {
   EXPECT_EQ(first["compressed"], false);
   EXPECT_EQ(first["attributes"], "A");
   EXPECT_EQ(first["md5"], "900150983CD24FB0D6963F7D28E17F72");
+  EXPECT_EQ(result.out, CanonicalJson(result.out));
+}
+
+TEST_F(ListCommandsTest, FailedWriteToStandardOutputFailsTheCommand) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  for (const std::string command : {"list", "list --json", "info"}) {
+    const auto result = RunProcess(
+        "/bin/sh",
+        {"-c", "exec \"$0\" " + command + " \"$1\" >/dev/full", testing::TvkPath(), archive});
+    EXPECT_EQ(result.exitCode, 1) << command;
+    EXPECT_NE(result.err.find("standard output"), std::string::npos) << result.err;
+  }
 }
 
 TEST_F(ListCommandsTest, InfoPrintsTheSevenLinesWithZeroRatioForEmptyData) {
@@ -166,6 +187,8 @@ TEST(ListCommandsHostileNames, NamesAreShownEscapedOneRowPerEntry) {
   EXPECT_EQ(json.out.find('\x1b'), std::string::npos);
   const auto parsed = nlohmann::json::parse(json.out);
   for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(parsed["entries"][i]["path"], names[i]);
+  EXPECT_EQ(parsed["entries"][3]["path"], "bad\ufffd.txt");
+  EXPECT_EQ(json.out, CanonicalJson(json.out));
 
   const auto info = RunTvk({"info", archive});
   ASSERT_EQ(info.exitCode, 0) << info.err;

@@ -41,6 +41,9 @@ TEST(EscapeControlCharactersTest, EscapesWhatATerminalActsOnAndKeepsTheRest) {
     const std::string shown = EscapeControlCharacters(c.raw);
     EXPECT_EQ(shown, c.shown) << c.what;
     EXPECT_EQ(EscapeControlCharacters(shown), shown) << c.what << ": escaping twice changes it";
+    std::string appended = "kept\x1b";
+    AppendEscapedControlCharacters(appended, c.raw);
+    EXPECT_EQ(appended, "kept\x1b" + c.shown) << c.what << ": appending touches what was there";
   }
 }
 
