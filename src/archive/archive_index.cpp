@@ -24,6 +24,17 @@ void ArchiveIndex::Clear() {
   carriesDataArea = false;
 }
 
+void ArchiveIndex::Reserve(std::size_t entries) {
+  const std::size_t size = paths.size() + entries;
+  paths.reserve(size);
+  originalSizes.reserve(size);
+  times.reserve(size);
+  flags.reserve(size);
+  md5Texts.reserve(size);
+  storedSizes.reserve(size);
+  dataOffsets.reserve(size);
+}
+
 void ArchiveIndex::Append(const ArchiveEntry& entry) {
   paths.push_back(entry.path);
   originalSizes.push_back(entry.originalSize);

@@ -61,6 +61,8 @@ struct ArchiveIndex {
   // Empties every column, the blocks, their places and the data area (memory released),
   // count 0, dataAreaStart 0, carriesDataArea false.
   void Clear();
+  // Makes room for entries more entries in the seven columns.
+  void Reserve(std::size_t entries);
   // Appends one entry's seven fields; count and storedBlocks are left to the caller.
   void Append(const ArchiveEntry& entry);
   // The same, with the texts moved into the columns.

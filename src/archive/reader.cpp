@@ -305,6 +305,9 @@ class Loader {
     std::uint64_t blockBytes = 0;
 
     index_.count = static_cast<std::int32_t>(total);
+    // Every block was read from the file (at least its length field), so this is bounded by
+    // the file: a few dozen bytes per entry, well inside the records' budget.
+    index_.Reserve(blocks.size());
     for (std::int64_t i = 1; i <= total; ++i) {
       if (options_.sink != nullptr) {
         const std::int64_t percent = i * options_.progressSpan / total + options_.progressBase;
