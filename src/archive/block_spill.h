@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "archive/archive_index.h"
+#include "core/app_context.h"
 #include "platform/bytes.h"
 #include "platform/file_handle.h"
 
@@ -29,12 +30,11 @@ class BlockSpill {
   BlockSpill(const BlockSpill&) = delete;
   BlockSpill& operator=(const BlockSpill&) = delete;
 
-  enum class Result { Kept, CannotCreate, CannotWrite };
-
   // Takes block: afterwards either slot holds it and place is empty (file null), or slot is
   // empty and place names the block's bytes in the scratch file. On a failure nothing is kept
-  // (errno tells why).
-  [[nodiscard]] Result Keep(Bytes&& block, Bytes& slot, BlockPlace& place);
+  // and the writer's messages are recorded: 18 then 20 when the scratch file cannot be made,
+  // 20 when it cannot be written.
+  [[nodiscard]] bool Keep(AppContext& context, Bytes&& block, Bytes& slot, BlockPlace& place);
 
   // The folder for a spill serving the archive at archivePath: the folder of the file the path
   // finally names when it exists, else the folder for temporary files.

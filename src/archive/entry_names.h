@@ -10,10 +10,13 @@
 
 namespace tovask {
 
-// True when name can be written below a target folder: valid UTF-8, not empty, no empty
-// level (so no leading, trailing or doubled "\"), no "." or ".." level, no "/" (a separator
-// on disk), no control character, and no drive at the start ("C:x"). A name with "?" is safe
-// by this rule; extraction skips such entries by its own rule.
+// True when name can be written below a target folder, on this system and on Windows alike:
+// valid UTF-8, not empty, no empty level (so no leading, trailing or doubled "\"), no "." or
+// ".." level, no level ending in a blank or a dot ("...", ".. ", "a."), no level naming a
+// Windows device (CON, PRN, AUX, NUL, COM1-9, LPT1-9, CONIN$, CONOUT$, in any letter case and
+// with any extension), no "/" (a separator on disk), no control character, and no drive at
+// the start ("C:x"). A name with "?" is safe by this rule; extraction skips such entries by its
+// own rule.
 [[nodiscard]] bool IsSafeEntryName(std::string_view name);
 
 // The native relative path of a safe entry name: "\" becomes the native separator.

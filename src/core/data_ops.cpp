@@ -11,7 +11,9 @@
 #include <climits>
 #include <deque>
 #include <exception>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "core/little_endian.h"
@@ -19,6 +21,18 @@
 namespace tovask {
 
 namespace {
+
+// Lower-case hexadecimal text of bytes, two digits each.
+std::string HexOf(const unsigned char* bytes, unsigned int length) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string text;
+  text.reserve(length * 2);
+  for (unsigned int i = 0; i < length; ++i) {
+    text.push_back(kHex[bytes[i] >> 4]);
+    text.push_back(kHex[bytes[i] & 0x0F]);
+  }
+  return text;
+}
 
 constexpr std::uint8_t kSchemeByte = 1;
 constexpr std::size_t kSaltSize = 16;
@@ -78,6 +92,61 @@ int WindowLogLimitFor(std::size_t maxOutput) {
   int log = kMinWindowLogLimit;
   while (log < kMaxWindowLogLimit && (std::uint64_t{1} << log) < maxOutput) ++log;
   return log;
+}
+
+// The refusals made before a frame is decoded: no data frame (a skippable frame, no frame at
+// all), an unreadable header, or a declared size above the bound. The header only refuses
+// early; the declared size never sizes a buffer.
+bool FrameHeaderAcceptable(ByteView frame, std::size_t maxOutput) {
+  if (frame.size() < 4 || little_endian::Read<std::uint32_t>(frame) != ZSTD_MAGICNUMBER) {
+    return false;
+  }
+  const unsigned long long declared = ZSTD_getFrameContentSize(frame.data(), frame.size());
+  if (declared == ZSTD_CONTENTSIZE_ERROR) return false;
+  return declared == ZSTD_CONTENTSIZE_UNKNOWN || declared <= maxOutput;
+}
+
+// Decodes the one frame that frame must hold with ctx (a frame it left half-decoded is
+// dropped first) into out, and returns the decoded size. The room used grows from a guess made
+// from the bytes present (never from the header), doubling, up to maxOutput + 1: one byte past
+// the bound tells "exactly the bound" from "more". out itself grows only when the room passes
+// its size, so a reused buffer is not shrunk or refilled. nullopt for anything but one whole
+// frame of at most maxOutput bytes.
+std::optional<std::size_t> DecodeFrame(ZSTD_DCtx* ctx, ByteView frame, std::size_t maxOutput,
+                                       Bytes& out) {
+  if (ZSTD_isError(ZSTD_DCtx_reset(ctx, ZSTD_reset_session_only)) ||
+      ZSTD_isError(
+          ZSTD_DCtx_setParameter(ctx, ZSTD_d_windowLogMax, WindowLogLimitFor(maxOutput)))) {
+    return std::nullopt;
+  }
+  const std::size_t capacity = maxOutput == SIZE_MAX ? SIZE_MAX : maxOutput + 1;
+  const std::size_t firstSize =
+      std::min(capacity, std::clamp<std::size_t>(frame.size() * 4, 4096, 1 << 20));
+  std::size_t room = std::min(out.size(), capacity);
+  std::size_t produced = 0;
+  ZSTD_inBuffer in{frame.data(), frame.size(), 0};
+  for (;;) {
+    if (produced == room) {
+      if (room >= capacity) return std::nullopt;
+      room = room == 0 ? firstSize : room > capacity / 2 ? capacity : room * 2;
+      if (out.size() < room) out.resize(room);
+    }
+    ZSTD_outBuffer sink{out.data(), room, produced};
+    const std::size_t before = in.pos;
+    const std::size_t result = ZSTD_decompressStream(ctx, &sink, &in);
+    if (ZSTD_isError(result)) return std::nullopt;
+    const bool progressed = in.pos != before || sink.pos != produced;
+    produced = sink.pos;
+    if (produced > maxOutput) return std::nullopt;
+    if (result == 0) {
+      // The frame is complete and flushed: anything after it is not ours to ignore.
+      if (in.pos != in.size) return std::nullopt;
+      return produced;
+    }
+    // Output room left over means the decoder has flushed all it could: with all input
+    // consumed, the frame is cut short. No progress at all would otherwise loop forever.
+    if (sink.pos < sink.size && (in.pos == in.size || !progressed)) return std::nullopt;
+  }
 }
 
 void Wipe(std::string& text) {
@@ -237,57 +306,15 @@ Bytes DataOps::Compress(ByteView input, int level) const {
 }
 
 Bytes DataOps::Decompress(ByteView frame, std::size_t maxOutput) const {
-  if (frame.empty()) return {};
+  if (!FrameHeaderAcceptable(frame, maxOutput)) return {};
   try {
-    // The header is read only to refuse early: a skippable frame, an incomplete header, or a
-    // declared size above the bound. The declared size never sizes the buffer.
-    if (frame.size() < 4 || little_endian::Read<std::uint32_t>(frame) != ZSTD_MAGICNUMBER) {
-      return {};  // not a data frame (a skippable frame or no frame at all)
-    }
-    const unsigned long long declared = ZSTD_getFrameContentSize(frame.data(), frame.size());
-    if (declared == ZSTD_CONTENTSIZE_ERROR) return {};
-    if (declared != ZSTD_CONTENTSIZE_UNKNOWN && declared > maxOutput) return {};
-
     std::unique_ptr<ZSTD_DCtx, ZstdDCtxDeleter> ctx(ZSTD_createDCtx());
     if (!ctx) return {};
-    if (ZSTD_isError(
-            ZSTD_DCtx_setParameter(ctx.get(), ZSTD_d_windowLogMax, WindowLogLimitFor(maxOutput)))) {
-      return {};
-    }
-
-    // One byte of room past the bound tells "exactly the bound" from "more than the bound".
-    const std::size_t capacity = maxOutput == SIZE_MAX ? SIZE_MAX : maxOutput + 1;
-    // The first guess comes from the bytes actually present, never from the header.
-    const std::size_t firstSize =
-        std::min(capacity, std::clamp<std::size_t>(frame.size() * 4, 4096, 1 << 20));
     Bytes out;
-    std::size_t produced = 0;
-    ZSTD_inBuffer in{frame.data(), frame.size(), 0};
-    for (;;) {
-      if (produced == out.size()) {
-        if (out.size() >= capacity) return {};
-        const std::size_t grown = out.empty()                 ? firstSize
-                                  : out.size() > capacity / 2 ? capacity
-                                                              : out.size() * 2;
-        out.resize(grown);
-      }
-      ZSTD_outBuffer sink{out.data(), out.size(), produced};
-      const std::size_t before = in.pos;
-      const std::size_t result = ZSTD_decompressStream(ctx.get(), &sink, &in);
-      if (ZSTD_isError(result)) return {};
-      const bool progressed = in.pos != before || sink.pos != produced;
-      produced = sink.pos;
-      if (produced > maxOutput) return {};
-      if (result == 0) {
-        // The frame is complete and flushed: anything after it is not ours to ignore.
-        if (in.pos != in.size) return {};
-        out.resize(produced);
-        return out;
-      }
-      // Output room left over means the decoder has flushed all it could: with all input
-      // consumed, the frame is cut short. No progress at all would otherwise loop forever.
-      if (sink.pos < sink.size && (in.pos == in.size || !progressed)) return {};
-    }
+    const std::optional<std::size_t> produced = DecodeFrame(ctx.get(), frame, maxOutput, out);
+    if (!produced) return {};
+    out.resize(*produced);
+    return out;
   } catch (const std::exception&) {
     return {};
   }
@@ -297,14 +324,7 @@ std::string DataOps::Digest(ByteView input) const {
   unsigned char md[EVP_MAX_MD_SIZE];
   unsigned int length = 0;
   if (EVP_Digest(input.data(), input.size(), md, &length, EVP_md5(), nullptr) != 1) return {};
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string text;
-  text.reserve(length * 2);
-  for (unsigned int i = 0; i < length; ++i) {
-    text.push_back(kHex[md[i] >> 4]);
-    text.push_back(kHex[md[i] & 0x0F]);
-  }
-  return text;
+  return HexOf(md, length);
 }
 
 Bytes DataOps::Encrypt(ByteView plain, const std::string& password, int method) {
@@ -462,54 +482,15 @@ ByteView Compressor::CompressInPlace(ByteView input, int level) {
 }
 
 ByteView DataOps::DecompressReused(ByteView frame, std::size_t maxOutput) {
-  if (frame.empty()) return {};
+  if (!FrameHeaderAcceptable(frame, maxOutput)) return {};
   try {
-    // The same refusals as Decompress, in the same order: the header only refuses early and
-    // never sizes the buffer.
-    if (frame.size() < 4 || little_endian::Read<std::uint32_t>(frame) != ZSTD_MAGICNUMBER) {
-      return {};
-    }
-    const unsigned long long declared = ZSTD_getFrameContentSize(frame.data(), frame.size());
-    if (declared == ZSTD_CONTENTSIZE_ERROR) return {};
-    if (declared != ZSTD_CONTENTSIZE_UNKNOWN && declared > maxOutput) return {};
-
     if (!decoder_) decoder_ = std::make_unique<ReusedDecoder>();
     ZSTD_DCtx* ctx = decoder_->ctx.get();
     if (ctx == nullptr) return {};
-    // A frame left half-decoded by the previous call is dropped here.
-    if (ZSTD_isError(ZSTD_DCtx_reset(ctx, ZSTD_reset_session_only)) ||
-        ZSTD_isError(
-            ZSTD_DCtx_setParameter(ctx, ZSTD_d_windowLogMax, WindowLogLimitFor(maxOutput)))) {
-      return {};
-    }
-
-    Bytes& out = decoder_->buffer;
-    const std::size_t capacity = maxOutput == SIZE_MAX ? SIZE_MAX : maxOutput + 1;
-    const std::size_t firstSize =
-        std::min(capacity, std::clamp<std::size_t>(frame.size() * 4, 4096, 1 << 20));
-    // The room grows as in Decompress; the buffer only when the room passes what it has.
-    std::size_t room = std::min(out.size(), capacity);
-    std::size_t produced = 0;
-    ZSTD_inBuffer in{frame.data(), frame.size(), 0};
-    for (;;) {
-      if (produced == room) {
-        if (room >= capacity) return {};
-        room = room == 0 ? firstSize : room > capacity / 2 ? capacity : room * 2;
-        if (out.size() < room) out.resize(room);
-      }
-      ZSTD_outBuffer sink{out.data(), room, produced};
-      const std::size_t before = in.pos;
-      const std::size_t result = ZSTD_decompressStream(ctx, &sink, &in);
-      if (ZSTD_isError(result)) return {};
-      const bool progressed = in.pos != before || sink.pos != produced;
-      produced = sink.pos;
-      if (produced > maxOutput) return {};
-      if (result == 0) {
-        if (in.pos != in.size) return {};
-        return ByteView(out.data(), produced);
-      }
-      if (sink.pos < sink.size && (in.pos == in.size || !progressed)) return {};
-    }
+    const std::optional<std::size_t> produced =
+        DecodeFrame(ctx, frame, maxOutput, decoder_->buffer);
+    if (!produced) return {};
+    return ByteView(decoder_->buffer.data(), *produced);
   } catch (const std::exception&) {
     return {};
   }
@@ -533,17 +514,6 @@ void Compressor::Trim(std::size_t keepBytes) {
 // Streaming decoders.
 
 namespace {
-
-std::string HexOf(const unsigned char* bytes, unsigned int length) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string text;
-  text.reserve(length * 2);
-  for (unsigned int i = 0; i < length; ++i) {
-    text.push_back(kHex[bytes[i] >> 4]);
-    text.push_back(kHex[bytes[i] & 0x0F]);
-  }
-  return text;
-}
 
 // The longest frame header zstd writes (its ZSTD_FRAMEHEADERSIZE_MAX, which the library
 // exposes only to static linking).
@@ -664,14 +634,7 @@ struct DecompressStream::State {
 
   // Decompress's early refusals, judged on the header alone (which the first
   // kFrameHeaderMax bytes, or the whole frame if shorter, hold).
-  bool HeaderAcceptable() const {
-    if (head.size() < 4 || little_endian::Read<std::uint32_t>(head) != ZSTD_MAGICNUMBER) {
-      return false;
-    }
-    const unsigned long long declared = ZSTD_getFrameContentSize(head.data(), head.size());
-    if (declared == ZSTD_CONTENTSIZE_ERROR) return false;
-    return declared == ZSTD_CONTENTSIZE_UNKNOWN || declared <= maxOutput;
-  }
+  [[nodiscard]] bool HeaderAcceptable() const { return FrameHeaderAcceptable(head, maxOutput); }
 
   bool Decode(ByteView piece, const PieceSink& out) {
     if (piece.empty()) return true;

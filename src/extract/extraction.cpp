@@ -497,21 +497,28 @@ class Extraction {
     const platform::WriteOptions options = WriteOptionsFor(i);
     const std::string fullPath = root_->FullPath(native);
     const platform::WriteResult written = root_->WriteFile(native, content, options);
-    switch (written.status) {
-      case platform::WriteStatus::Written:
-        break;
-      case platform::WriteStatus::LinkOnTheWay:
-        ErrorText(context_, ErrorCode::UnsafeEntryName, {name});
-        return Step::Next;
-      case platform::WriteStatus::ReadOnlyExisting:
-      case platform::WriteStatus::Failed:
-        ErrorText(context_, ErrorCode::WriteFile, {platform::AsciiUpper(fullPath)});
-        return Step::Next;
-    }
+    if (!Written(written.status, name, fullPath)) return Step::Next;
     if (!written.timeSet) ErrorText(context_, ErrorCode::SetFileTime);
     // Hidden, System and Archive have no counterpart to set here: a hidden file is one whose
     // name starts with ".", which the name already says.
     return Step::Next;
+  }
+
+  // True for Written; otherwise records why the file at fullPath of entry name was not
+  // written: 106 for a link on the way, 41 for anything else.
+  bool Written(platform::WriteStatus status, const std::string& name, const std::string& fullPath) {
+    switch (status) {
+      case platform::WriteStatus::Written:
+        return true;
+      case platform::WriteStatus::LinkOnTheWay:
+        ErrorText(context_, ErrorCode::UnsafeEntryName, {name});
+        return false;
+      case platform::WriteStatus::ReadOnlyExisting:
+      case platform::WriteStatus::Failed:
+        break;
+    }
+    ErrorText(context_, ErrorCode::WriteFile, {platform::AsciiUpper(fullPath)});
+    return false;
   }
 
   // ExtractOne for an entry too large to hold in memory: its content goes piece by piece into
@@ -552,17 +559,7 @@ class Extraction {
                 {platform::AsciiUpper(root_->FullPath(folder))});
     }
     const std::string fullPath = root_->FullPath(native);
-    switch (begun) {
-      case platform::WriteStatus::Written:
-        break;
-      case platform::WriteStatus::LinkOnTheWay:
-        ErrorText(context_, ErrorCode::UnsafeEntryName, {name});
-        return Step::Next;
-      case platform::WriteStatus::ReadOnlyExisting:
-      case platform::WriteStatus::Failed:
-        ErrorText(context_, ErrorCode::WriteFile, {platform::AsciiUpper(fullPath)});
-        return Step::Next;
-    }
+    if (!Written(begun, name, fullPath)) return Step::Next;
     const platform::WriteResult written = file.Commit(WriteOptionsFor(i));
     if (written.status != platform::WriteStatus::Written) {
       ErrorText(context_, ErrorCode::WriteFile, {platform::AsciiUpper(fullPath)});

@@ -257,17 +257,9 @@ class CompressRun {
       batch_.storedSizes.push_back(static_cast<std::int32_t>(file.block.size()));
       batch_.storedBlocks.emplace_back();
       batch_.blockPlaces.emplace_back();
-      switch (spill_->Keep(std::move(file.block), batch_.storedBlocks.back(),
-                           batch_.blockPlaces.back())) {
-        case BlockSpill::Result::Kept:
-          break;
-        case BlockSpill::Result::CannotCreate:
-          ErrorText(context_, ErrorCode::OpenTemporaryFile);
-          ErrorText(context_, ErrorCode::WriteData);
-          return false;
-        case BlockSpill::Result::CannotWrite:
-          ErrorText(context_, ErrorCode::WriteData);
-          return false;
+      if (!spill_->Keep(context_, std::move(file.block), batch_.storedBlocks.back(),
+                        batch_.blockPlaces.back())) {
+        return false;
       }
     }
     return true;

@@ -135,16 +135,9 @@ bool SealChosenEntries(AppContext& context, ArchiveIndex& index, const std::stri
     index.storedSizes[i] = static_cast<std::int32_t>(sealed.block.size());
     // The workers read places only through chosen entries still ahead of this one, so
     // changing this entry's place is safe.
-    switch (spill.Keep(std::move(sealed.block), index.storedBlocks[i], index.blockPlaces[i])) {
-      case BlockSpill::Result::Kept:
-        break;
-      case BlockSpill::Result::CannotCreate:
-        ErrorText(context, ErrorCode::OpenTemporaryFile);
-        ErrorText(context, ErrorCode::WriteData);
-        return false;
-      case BlockSpill::Result::CannotWrite:
-        ErrorText(context, ErrorCode::WriteData);
-        return false;
+    if (!spill.Keep(context, std::move(sealed.block), index.storedBlocks[i],
+                    index.blockPlaces[i])) {
+      return false;
     }
     index.flags[i] = flags;
     // The MD5 text and the original size describe the content, which has not changed.

@@ -18,17 +18,23 @@ TEST_P(EntryNameSafety, Classifies) {
 
 INSTANTIATE_TEST_SUITE_P(
     Names, EntryNameSafety,
-    ::testing::Values(NameCase{"a.txt", true}, NameCase{"docs\\readme", true},
-                      NameCase{"ab:c.txt", true}, NameCase{"a:b.txt", false}, NameCase{"...", true},
-                      NameCase{"数据\\报告.doc", true}, NameCase{".profile", true},
-                      NameCase{"a?b", true},  // skipped by extraction, not refused
-                      NameCase{"", false}, NameCase{"..", false}, NameCase{".", false},
-                      NameCase{"..\\x", false}, NameCase{"a\\..\\..\\x", false},
-                      NameCase{"a\\.\\x", false}, NameCase{"\\abs", false}, NameCase{"/abs", false},
-                      NameCase{"a/b", false}, NameCase{"C:x", false}, NameCase{"c:\\x", false},
-                      NameCase{"a\\", false}, NameCase{"a\\\\b", false}, NameCase{"a\tb", false},
-                      NameCase{"a\nb", false}, NameCase{"a\x7f", false},
-                      NameCase{"bad\xff\xfe", false}));
+    ::testing::Values(
+        NameCase{"a.txt", true}, NameCase{"docs\\readme", true}, NameCase{"ab:c.txt", true},
+        NameCase{"a:b.txt", false}, NameCase{"...", false}, NameCase{"数据\\报告.doc", true},
+        NameCase{".profile", true}, NameCase{"a?b", true},  // skipped by extraction, not refused
+        NameCase{"", false}, NameCase{"..", false}, NameCase{".", false}, NameCase{"..\\x", false},
+        NameCase{"a\\..\\..\\x", false}, NameCase{"a\\.\\x", false}, NameCase{"\\abs", false},
+        NameCase{"/abs", false}, NameCase{"a/b", false}, NameCase{"C:x", false},
+        NameCase{"c:\\x", false}, NameCase{"a\\", false}, NameCase{"a\\\\b", false},
+        NameCase{"a\tb", false}, NameCase{"a\nb", false}, NameCase{"a\x7f", false},
+        NameCase{"bad\xff\xfe", false},
+        // Levels Windows would change: trailing blanks and dots, device names.
+        NameCase{".. \\x", false}, NameCase{"a.\\b", false}, NameCase{"a\\b ", false},
+        NameCase{"CON", false}, NameCase{"d\\con.txt", false}, NameCase{"Nul .tar.gz", false},
+        NameCase{"com1", false}, NameCase{"LPT9.log", false}, NameCase{"COM\xC2\xB9", false},
+        NameCase{"conin$", false}, NameCase{"CONSOLE", true}, NameCase{"COM10", true},
+        NameCase{"com0", true}, NameCase{"LPT", true}, NameCase{"xcon", true},
+        NameCase{" lead", true}, NameCase{"a.b.c", true}));
 
 TEST(EntryNameToNative, ReplacesEveryBackslash) {
   EXPECT_EQ(EntryNameToNative("a\\b\\c.txt"), "a/b/c.txt");
