@@ -12,28 +12,6 @@ bool IsDriveStart(std::string_view name) {
          ((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z'));
 }
 
-// A level that Windows would change or read as something else: it drops trailing blanks and
-// dots (".. " would become "..", "a." another file's "a"), and a reserved device name opens
-// the device, also with an extension or blanks before it ("con.txt", "NUL .x").
-bool IsLevelChangedByWindows(std::string_view level) {
-  if (level.back() == ' ' || level.back() == '.') return true;
-  std::string_view stem = level.substr(0, level.find('.'));
-  while (!stem.empty() && stem.back() == ' ') stem.remove_suffix(1);
-  const std::string upper = platform::AsciiUpper(stem);
-  if (upper == "CON" || upper == "PRN" || upper == "AUX" || upper == "NUL" || upper == "CONIN$" ||
-      upper == "CONOUT$") {
-    return true;
-  }
-  if (upper.size() < 4 || (upper.compare(0, 3, "COM") != 0 && upper.compare(0, 3, "LPT") != 0)) {
-    return false;
-  }
-  const std::string_view number = std::string_view(upper).substr(3);
-  // COM1..COM9 and LPT1..LPT9, also with the superscript digits 1, 2 and 3 (U+00B9, U+00B2,
-  // U+00B3), which Windows takes for the same devices.
-  return (number.size() == 1 && number[0] >= '1' && number[0] <= '9') || number == "\xC2\xB9" ||
-         number == "\xC2\xB2" || number == "\xC2\xB3";
-}
-
 }  // namespace
 
 bool IsSafeEntryName(std::string_view name) {
@@ -42,9 +20,9 @@ bool IsSafeEntryName(std::string_view name) {
   for (std::size_t i = 0; i <= name.size(); ++i) {
     if (i == name.size() || name[i] == kEntrySeparator) {
       const std::string_view level = name.substr(levelStart, i - levelStart);
-      if (level.empty() || level == "." || level == ".." || IsLevelChangedByWindows(level)) {
-        return false;
-      }
+      // A level of dots and blanks only ("...", ". .") is "." or ".." to some systems.
+      if (level.find_first_not_of(". ") == std::string_view::npos) return false;
+      if (platform::kSystemChangesNames && IsLevelChangedByWindows(level)) return false;
       levelStart = i + 1;
       continue;
     }
@@ -60,6 +38,25 @@ std::string EntryNameToNative(std::string_view name) {
     if (c == kEntrySeparator) c = platform::kSeparator;
   }
   return native;
+}
+
+bool IsLevelChangedByWindows(std::string_view level) {
+  if (level.empty() || level.back() == ' ' || level.back() == '.') return true;
+  std::string_view stem = level.substr(0, level.find('.'));
+  while (!stem.empty() && stem.back() == ' ') stem.remove_suffix(1);
+  const std::string upper = platform::AsciiUpper(stem);
+  if (upper == "CON" || upper == "PRN" || upper == "AUX" || upper == "NUL" || upper == "CONIN$" ||
+      upper == "CONOUT$") {
+    return true;
+  }
+  if (upper.size() < 4 || (upper.compare(0, 3, "COM") != 0 && upper.compare(0, 3, "LPT") != 0)) {
+    return false;
+  }
+  const std::string_view number = std::string_view(upper).substr(3);
+  // COM1..COM9 and LPT1..LPT9, also with the superscript digits 1, 2 and 3 (U+00B9, U+00B2,
+  // U+00B3), which Windows takes for the same devices.
+  return (number.size() == 1 && number[0] >= '1' && number[0] <= '9') || number == "\xC2\xB9" ||
+         number == "\xC2\xB2" || number == "\xC2\xB3";
 }
 
 namespace {

@@ -10,14 +10,20 @@
 
 namespace tovask {
 
-// True when name can be written below a target folder, on this system and on Windows alike:
-// valid UTF-8, not empty, no empty level (so no leading, trailing or doubled "\"), no "." or
-// ".." level, no level ending in a blank or a dot ("...", ".. ", "a."), no level naming a
-// Windows device (CON, PRN, AUX, NUL, COM1-9, LPT1-9, CONIN$, CONOUT$, in any letter case and
-// with any extension), no "/" (a separator on disk), no control character, and no drive at
-// the start ("C:x"). A name with "?" is safe by this rule; extraction skips such entries by its
-// own rule.
+// True when name can be written below a target folder: valid UTF-8, not empty, no empty level
+// (so no leading, trailing or doubled "\"), no level of dots and blanks only (".", "..", "...",
+// ". ", which some systems read as "." or ".."), no "/" (a separator on disk), no control
+// character, and no drive at the start ("C:x"). Where the system itself changes names
+// (platform::kSystemChangesNames), also no level IsLevelChangedByWindows names: such an entry
+// would land elsewhere than its name says. A name with "?" is safe by this rule; extraction
+// skips such entries by its own rule.
 [[nodiscard]] bool IsSafeEntryName(std::string_view name);
+
+// True for a level Windows writes under another name or opens as a device: one ending in a
+// blank or a dot (dropped there: "a." would be "a"), or a reserved device name (CON, PRN, AUX,
+// NUL, COM1-9, LPT1-9, CONIN$, CONOUT$) in any letter case, also with an extension or blanks
+// after it ("con.txt", "NUL .x"). Harmless here, where such names are files like any other.
+[[nodiscard]] bool IsLevelChangedByWindows(std::string_view level);
 
 // The native relative path of a safe entry name: "\" becomes the native separator.
 [[nodiscard]] std::string EntryNameToNative(std::string_view name);

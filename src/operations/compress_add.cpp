@@ -47,7 +47,7 @@ constexpr int kHighestLevel = 19;
 
 // Files read ahead of the calling thread hold at most this many bytes together (one file
 // larger than that is read alone); a worker keeps buffers up to this size between files.
-constexpr std::uint64_t kWindowBudget = std::uint64_t{32} << 20;
+constexpr std::uint64_t kWindowBudget = std::uint64_t{16} << 20;
 constexpr std::size_t kKeptBufferBytes = std::size_t{8} << 20;
 
 std::uint8_t AttributeFlags(const platform::FileInfo& info, std::string_view fullPath) {

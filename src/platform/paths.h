@@ -10,6 +10,13 @@
 namespace tovask::platform {
 
 inline constexpr char kSeparator = static_cast<char>(std::filesystem::path::preferred_separator);
+// True where the file system itself changes names: Windows drops trailing blanks and dots of
+// a level and opens a device for a reserved name such as CON or COM1.
+#ifdef _WIN32
+inline constexpr bool kSystemChangesNames = true;
+#else
+inline constexpr bool kSystemChangesNames = false;
+#endif
 
 // True for an absolute native path ("" is not one).
 [[nodiscard]] bool IsAbsolutePath(std::string_view path);

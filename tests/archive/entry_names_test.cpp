@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/paths.h"
+
 namespace tovask {
 namespace {
 
@@ -28,13 +30,23 @@ INSTANTIATE_TEST_SUITE_P(
         NameCase{"c:\\x", false}, NameCase{"a\\", false}, NameCase{"a\\\\b", false},
         NameCase{"a\tb", false}, NameCase{"a\nb", false}, NameCase{"a\x7f", false},
         NameCase{"bad\xff\xfe", false},
-        // Levels Windows would change: trailing blanks and dots, device names.
-        NameCase{".. \\x", false}, NameCase{"a.\\b", false}, NameCase{"a\\b ", false},
-        NameCase{"CON", false}, NameCase{"d\\con.txt", false}, NameCase{"Nul .tar.gz", false},
-        NameCase{"com1", false}, NameCase{"LPT9.log", false}, NameCase{"COM\xC2\xB9", false},
-        NameCase{"conin$", false}, NameCase{"CONSOLE", true}, NameCase{"COM10", true},
-        NameCase{"com0", true}, NameCase{"LPT", true}, NameCase{"xcon", true},
-        NameCase{" lead", true}, NameCase{"a.b.c", true}));
+        // Dots and blanks only: "." or ".." to some systems.
+        NameCase{".. \\x", false}, NameCase{"a\\. .", false}, NameCase{" ", false},
+        // Changed by Windows, files like any other here.
+        NameCase{"apache.\\x.pom", !platform::kSystemChangesNames},
+        NameCase{"d\\con.txt", !platform::kSystemChangesNames}, NameCase{" lead", true},
+        NameCase{"a.b.c", true}));
+
+TEST(EntryNameSafety, LevelsChangedByWindows) {
+  for (const char* changed : {"a.", "a ", "CON", "con.txt", "Nul .tar.gz", "com1", "LPT9.log",
+                              "COM\xC2\xB9", "conin$", "CONOUT$.x", "aux", "PRN"}) {
+    EXPECT_TRUE(IsLevelChangedByWindows(changed)) << changed;
+  }
+  for (const char* kept :
+       {"CONSOLE", "COM10", "com0", "LPT", "xcon", " lead", "a.b", "nul-x", "COM\xC2\xB4"}) {
+    EXPECT_FALSE(IsLevelChangedByWindows(kept)) << kept;
+  }
+}
 
 TEST(EntryNameToNative, ReplacesEveryBackslash) {
   EXPECT_EQ(EntryNameToNative("a\\b\\c.txt"), "a/b/c.txt");
