@@ -38,7 +38,7 @@ struct AppContext {
   unsigned workerThreads = 0;
   // Bytes of new stored blocks (compressed or sealed files) a change keeps in memory; later
   // ones wait in a scratch file until the write (block_spill.h). Results never depend on it.
-  std::uint64_t blockMemoryBudget = std::uint64_t{16} << 20;
+  std::uint64_t blockMemoryBudget = std::uint64_t{8} << 20;
   // The message file as last parsed (messages.h). Lookups take the context as const and
   // refresh it, hence mutable; like the whole context it is used from one thread only.
   mutable MessageFileCache messageFile;
