@@ -482,16 +482,7 @@ class Extraction {
     const std::string native = EntryNameToNative(name);
     if (native.find(platform::kSeparator) != std::string::npos) {
       const std::string folder = platform::ParentFolder(native);
-      const platform::FolderStatus status = root_->EnsureFolders(folder, nullptr);
-      if (status == platform::FolderStatus::LinkOnTheWay) {
-        ErrorText(context_, ErrorCode::UnsafeEntryName, {name});
-        return Step::Next;
-      }
-      if (status == platform::FolderStatus::Failed) {
-        // Reported, and the write is still tried: it fails in turn and says which file.
-        ErrorText(context_, ErrorCode::ExtractCreateFolder,
-                  {platform::AsciiUpper(root_->FullPath(folder))});
-      }
+      if (!FolderUsable(root_->EnsureFolders(folder, nullptr), name, folder)) return Step::Next;
     }
 
     const platform::WriteOptions options = WriteOptionsFor(i);
@@ -502,6 +493,22 @@ class Extraction {
     // Hidden, System and Archive have no counterpart to set here: a hidden file is one whose
     // name starts with ".", which the name already says.
     return Step::Next;
+  }
+
+  // Records what EnsureFolders found for the folder of entry name: 106 and false for a link on
+  // the way (nothing is written through it); for a folder that could not be made its message,
+  // and true: the write is still tried, and fails in turn saying which file.
+  bool FolderUsable(platform::FolderStatus status, const std::string& name,
+                    const std::string& folder) {
+    if (status == platform::FolderStatus::LinkOnTheWay) {
+      ErrorText(context_, ErrorCode::UnsafeEntryName, {name});
+      return false;
+    }
+    if (status == platform::FolderStatus::Failed) {
+      ErrorText(context_, ErrorCode::ExtractCreateFolder,
+                {platform::AsciiUpper(root_->FullPath(folder))});
+    }
+    return true;
   }
 
   // True for Written; otherwise records why the file at fullPath of entry name was not
@@ -550,14 +557,7 @@ class Extraction {
       return Step::EndRun;
     }
 
-    if (folderStatus == platform::FolderStatus::LinkOnTheWay) {
-      ErrorText(context_, ErrorCode::UnsafeEntryName, {name});
-      return Step::Next;
-    }
-    if (folderStatus == platform::FolderStatus::Failed) {
-      ErrorText(context_, ErrorCode::ExtractCreateFolder,
-                {platform::AsciiUpper(root_->FullPath(folder))});
-    }
+    if (!FolderUsable(folderStatus, name, folder)) return Step::Next;
     const std::string fullPath = root_->FullPath(native);
     if (!Written(begun, name, fullPath)) return Step::Next;
     const platform::WriteResult written = file.Commit(WriteOptionsFor(i));
