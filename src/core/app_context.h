@@ -39,6 +39,10 @@ struct AppContext {
   // Bytes of new stored blocks (compressed or sealed files) a change keeps in memory; later
   // ones wait in a scratch file until the write (block_spill.h). Results never depend on it.
   std::uint64_t blockMemoryBudget = std::uint64_t{8} << 20;
+  // The most distinct keys one extraction or test may derive. Each derivation is slow on
+  // purpose and an archive chooses its salts, so without a bound a small hostile archive would
+  // hold a processor for hours; archives written here need one key per run that encrypted.
+  int keyDerivationLimit = 64;
   // The message file as last parsed (messages.h). Lookups take the context as const and
   // refresh it, hence mutable; like the whole context it is used from one thread only.
   mutable MessageFileCache messageFile;

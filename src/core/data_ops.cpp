@@ -40,6 +40,7 @@ constexpr std::size_t kNonceSize = 12;
 constexpr std::size_t kTagSize = 16;
 constexpr std::size_t kHeaderSize = 1 + kSaltSize + kNonceSize;  // scheme | salt | nonce
 constexpr std::size_t kAadSize = 1 + kSaltSize;                  // scheme | salt
+static_assert(DataOps::kKeyChoiceSize == kAadSize);
 constexpr std::size_t kKeySize = 64;  // bytes 0..31 for method 1, 32..63 for method 2
 static_assert(kHeaderSize + kTagSize == DataOps::kEncryptionOverhead);
 

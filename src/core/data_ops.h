@@ -40,6 +40,10 @@ class DataOps {
 
   static constexpr int kDefaultLevel = 3;
   static constexpr std::size_t kEncryptionOverhead = 45;
+  // The first bytes of a sealed block (scheme byte and salt) that choose its key: blocks that
+  // begin alike decrypt under one password with one key derivation, blocks that differ there
+  // need one derivation each (deliberately slow).
+  static constexpr std::size_t kKeyChoiceSize = 17;
 
   [[nodiscard]] Bytes Compress(ByteView input, int level = kDefaultLevel) const;
   [[nodiscard]] Bytes Decompress(ByteView frame, std::size_t maxOutput = SIZE_MAX) const;

@@ -38,6 +38,9 @@ std::string_view BuiltInMessageText(ErrorCode code) {
       return "文件 %1% 已加密，需要密码才能解压。";
     case ErrorCode::NoApplication:
       return "没有找到能打开文件 %1% 的程序。";
+    case ErrorCode::TooManyKeys:
+      return "压缩包 %1% 中所选的加密文件需要计算超过 %2% "
+             "个不同的密钥，已停止；请分几次选择较少的文件。";
     default:
       return "";
   }

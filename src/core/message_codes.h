@@ -56,6 +56,7 @@ enum class ErrorCode : int {
   ArchiveBusy = 112,         // %1% archive path
   PasswordNeeded = 113,      // %1% entry name
   NoApplication = 114,       // %1% file path
+  TooManyKeys = 115,         // %1% archive path, %2% the most keys one run derives
 };
 
 enum class TitleCode : int {

@@ -48,4 +48,12 @@ inline constexpr std::size_t kDecodePiece = std::size_t{1} << 20;
                                                 const std::function<bool()>& keepGoing,
                                                 Bytes& readBuffer);
 
+// How many distinct keys decrypting the encrypted entries among those wanted would derive:
+// the distinct key choices (DataOps::kKeyChoiceSize bytes) at the start of their blocks. Reads
+// those bytes only; counting stops once it exceeds stopAbove. A block too short to hold them,
+// or one that cannot be read, needs no key (it fails its checks without one).
+[[nodiscard]] std::size_t CountKeysNeeded(const ArchiveSource& archive, const ArchiveIndex& index,
+                                          const std::function<bool(std::size_t)>& wanted,
+                                          std::size_t stopAbove);
+
 }  // namespace tovask

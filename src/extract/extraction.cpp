@@ -156,6 +156,17 @@ class Session {
     return true;
   }
 
+  // False (with 115 recorded) when the encrypted entries among those wanted need more distinct
+  // keys than the run may derive. Checked before any entry is decoded, so a hostile archive
+  // costs one small read per entry, not hours of key derivation.
+  bool WithinKeyLimit(const std::function<bool(std::size_t)>& wanted) {
+    const auto limit = static_cast<std::size_t>(std::max(context_.keyDerivationLimit, 0));
+    if (CountKeysNeeded(source_, index_, wanted, limit) <= limit) return true;
+    ErrorText(context_, ErrorCode::TooManyKeys,
+              {platform::AsciiUpper(archivePath_), std::to_string(limit)});
+    return false;
+  }
+
   // Starts decoding ahead on worker threads, when there are more than one: entries for which
   // wanted answers true and whose original size is within kInMemoryLimit, in index order, an
   // encrypted one only once the password is settled. keepContent: the results hold the content
@@ -316,7 +327,13 @@ class Extraction {
     }
     prompt_.answer = AnswerNone;
 
-    if (!session_.Open()) {
+    // Entries that are certain to be skipped by their name alone are neither counted for keys
+    // nor decoded ahead.
+    const auto wanted = [this](std::size_t j) {
+      const std::string& name = session_.index().paths[j];
+      return name.find('?') == std::string::npos && Selected(name) && IsSafeEntryName(name);
+    };
+    if (!session_.Open() || !session_.WithinKeyLimit(wanted)) {
       session_.Close();
       return false;
     }
@@ -340,13 +357,7 @@ class Extraction {
     }
 
     const ArchiveIndex& index = session_.index();
-    // Entries that are certain to be skipped by their name alone are not decoded ahead.
-    session_.StartAhead(
-        [this, &index](std::size_t j) {
-          const std::string& name = index.paths[j];
-          return name.find('?') == std::string::npos && Selected(name) && IsSafeEntryName(name);
-        },
-        /*keepContent=*/true);
+    session_.StartAhead(wanted, /*keepContent=*/true);
     for (std::size_t i = 0; i < static_cast<std::size_t>(index.count); ++i) {
       session_.Refill(i);
       if (!session_.ReportEntry(i)) break;
@@ -643,9 +654,10 @@ Outcome TestEntries(AppContext& context, TestRequest request, const OperationSea
     }
     Session session(context, watch.sink(), seams.password, request.passwordIsFinal, archivePath,
                     std::move(request.password));
-    if (!session.Open()) return OutcomeOf(context, false, watch);
+    const auto every = [](std::size_t) { return true; };
+    if (!session.Open() || !session.WithinKeyLimit(every)) return OutcomeOf(context, false, watch);
     const ArchiveIndex& index = session.index();
-    session.StartAhead([](std::size_t) { return true; }, /*keepContent=*/false);
+    session.StartAhead(every, /*keepContent=*/false);
     for (std::size_t i = 0; i < static_cast<std::size_t>(index.count); ++i) {
       session.Refill(i);
       if (!session.ReportEntry(i)) break;
