@@ -102,6 +102,8 @@ bool TerminalProgress::Report(int percent, const std::string& text) {
   return !InterruptRequested();
 }
 
+bool TerminalProgress::ProcessEvents() { return !InterruptRequested(); }
+
 void AddPasswordOptions(CLI::App* command, PasswordOptions& options) {
   auto* given = command->add_option("-p,--password", options.password,
                                     "Password for encrypted entries (visible to other users "

@@ -58,6 +58,9 @@ class TerminalProgress : public ProgressSink {
   TerminalProgress();
   ~TerminalProgress() override;
   [[nodiscard]] bool Report(int percent, const std::string& text) override;
+  // Asked inside long steps (between the pieces of a large entry), so Ctrl-C is honoured
+  // there too, not only at the next report.
+  [[nodiscard]] bool ProcessEvents() override;
 
  private:
   bool draw_ = false;

@@ -117,7 +117,8 @@ class Compressor {
 };
 
 // Where the streaming decoders hand out what they decode, a piece at a time; the view is valid
-// during the call only.
+// during the call only. A sink may stop the decoding by throwing something that is not a
+// std::exception: it passes through Update and Finish, and the stream is then left unusable.
 using PieceSink = std::function<void(ByteView piece)>;
 
 // Decrypt for a block that comes in pieces: Update takes the bytes after the 29-byte header

@@ -101,7 +101,17 @@ EntryDecodeResult DecodeEntryData(DataOps& dataOps, const ArchiveSource& archive
   BlockDecoder decoder(dataOps, flags, password, static_cast<std::size_t>(size), originalSize);
   DigestStream digest;
   std::uint64_t length = 0;
+  // A block that inflates far beyond its stored size (a hostile one claims up to 2 GiB from a
+  // few KiB) is one stored piece: keepGoing is also asked after each kDecodePiece of output,
+  // and a stop is thrown out of the decoders (a type of its own, which they let through).
+  struct Stop {};
+  std::uint64_t sinceAsked = 0;
   const PieceSink content = [&](ByteView piece) {
+    sinceAsked += piece.size();
+    if (sinceAsked >= kDecodePiece && keepGoing) {
+      sinceAsked = 0;
+      if (!keepGoing()) throw Stop{};
+    }
     digest.Update(piece);
     length += piece.size();
     out(piece);
@@ -110,23 +120,25 @@ EntryDecodeResult DecodeEntryData(DataOps& dataOps, const ArchiveSource& archive
   bool decoded = true;
   std::uint64_t done = 0;
   const auto total = static_cast<std::uint64_t>(size);
-  while (done < total) {
-    if (done > 0 && keepGoing && !keepGoing()) {
-      result.check = EntryCheck::Stopped;
-      return result;
+  try {
+    while (done < total) {
+      if (done > 0 && keepGoing && !keepGoing()) throw Stop{};
+      const std::size_t want =
+          static_cast<std::size_t>(std::min<std::uint64_t>(kDecodePiece, total - done));
+      if (readBuffer.size() < want) readBuffer.resize(want);
+      const std::optional<std::size_t> got =
+          archive.file->ReadAt(static_cast<std::uint64_t>(offset) + done, readBuffer.data(), want);
+      if (!got || *got != want) return result;  // ReadFailed
+      done += want;
+      // A block found undecodable is still read to its end: a read failure further on is
+      // reported as such, as when the block was read whole before decoding.
+      if (decoded && !decoder.Update(ByteView(readBuffer.data(), want), content)) decoded = false;
     }
-    const std::size_t want =
-        static_cast<std::size_t>(std::min<std::uint64_t>(kDecodePiece, total - done));
-    if (readBuffer.size() < want) readBuffer.resize(want);
-    const std::optional<std::size_t> got =
-        archive.file->ReadAt(static_cast<std::uint64_t>(offset) + done, readBuffer.data(), want);
-    if (!got || *got != want) return result;  // ReadFailed
-    done += want;
-    // A block found undecodable is still read to its end: a read failure further on is
-    // reported as such, as when the block was read whole before decoding.
-    if (decoded && !decoder.Update(ByteView(readBuffer.data(), want), content)) decoded = false;
+    if (decoded && !decoder.Finish(content)) decoded = false;
+  } catch (const Stop&) {
+    result.check = EntryCheck::Stopped;
+    return result;
   }
-  if (decoded && !decoder.Finish(content)) decoded = false;
 
   std::string md5;
   if (decoded) {

@@ -39,9 +39,10 @@ inline constexpr std::size_t kDecodePiece = std::size_t{1} << 20;
 
 // Reads entry i's block in pieces into readBuffer (reused from call to call), decodes it and
 // hands each piece of content to out. The pieces are final only when the result is Ok and
-// not decodedEmpty. keepGoing (may be empty) is asked before each piece after the first; when
-// it answers false the result is Stopped. Touches no state but dataOps' key cache (through
-// BeginDecrypt), so any number of threads may decode at once.
+// not decodedEmpty. keepGoing (may be empty) is asked before each stored piece after the first
+// and after each kDecodePiece of content; when it answers false the result is Stopped.
+// Touches no state but dataOps' key cache (through BeginDecrypt), so any number of threads may
+// decode at once.
 [[nodiscard]] EntryDecodeResult DecodeEntryData(DataOps& dataOps, const ArchiveSource& archive,
                                                 const ArchiveIndex& index, std::size_t i,
                                                 const std::string& password, const PieceSink& out,
