@@ -20,6 +20,7 @@
 #include <iostream>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/files.h"
@@ -74,15 +75,15 @@ std::string Label(const KillPoint& point) {
 }
 
 // inotify on the archive's folder, counting the events of the writer's temporary file
-// (".a.tvk-XXXXXX") and the rename onto the archive. The kernel merges an event with an
+// (".a.tvk-XXXXXX") and those of the archive's own name. The kernel merges an event with an
 // identical one still unread, so a count of writes can fall short of the writes made: a kill
 // point then lands later, never earlier.
 class FolderWatch {
  public:
   explicit FolderWatch(const std::string& folder) : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
-    if (fd_ < 0 ||
-        ::inotify_add_watch(fd_, folder.c_str(),
-                            IN_CREATE | IN_MODIFY | IN_ATTRIB | IN_CLOSE_WRITE | IN_MOVED_TO) < 0) {
+    if (fd_ < 0 || ::inotify_add_watch(fd_, folder.c_str(),
+                                       IN_CREATE | IN_MODIFY | IN_ATTRIB | IN_CLOSE_WRITE |
+                                           IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE) < 0) {
       ADD_FAILURE() << "inotify on " << folder;
     }
   }
@@ -129,6 +130,7 @@ class FolderWatch {
 
 // count values from 1 to last, evenly spread, both ends included.
 std::vector<int> Spread(int last, int count) {
+  last = std::max(last, 1);
   std::vector<int> values;
   for (int i = 0; i < count; ++i) {
     const int value =
