@@ -96,8 +96,8 @@ ChildProcess::~ChildProcess() {
   }
 }
 
-bool ChildProcess::Pump() {
-  pollfd fds[3];
+bool ChildProcess::Pump(int extra, bool* extraReady) {
+  pollfd fds[4];
   int n = 0;
   if (out_ >= 0) fds[n++] = {out_, POLLIN, 0};
   if (err_ >= 0) fds[n++] = {err_, POLLIN, 0};
@@ -106,9 +106,14 @@ bool ChildProcess::Pump() {
     CloseFd(in_);  // nobody reads it any more
     return false;
   }
+  if (extra >= 0) fds[n++] = {extra, POLLIN, 0};
   if (::poll(fds, static_cast<nfds_t>(n), -1) < 0) return errno == EINTR;
   for (int i = 0; i < n; ++i) {
     if (fds[i].revents == 0) continue;
+    if (fds[i].fd == extra) {
+      *extraReady = true;
+      continue;
+    }
     if (fds[i].fd == in_) {
       const ssize_t w = ::write(in_, input_.data() + written_, input_.size() - written_);
       if (w > 0) written_ += static_cast<std::size_t>(w);
@@ -131,6 +136,14 @@ bool ChildProcess::Pump() {
 bool ChildProcess::WaitForStderr(std::string_view text) {
   while (result_.err.find(text) == std::string::npos) {
     if (!Pump()) return false;
+  }
+  return true;
+}
+
+bool ChildProcess::WaitForReadable(int fd) {
+  bool ready = false;
+  while (!ready) {
+    if (!Pump(fd, &ready)) return false;
   }
   return true;
 }

@@ -39,6 +39,10 @@ class ChildProcess {
   // Reads the child's output until its stderr holds text (true) or it has closed stdout and
   // stderr (false). Never waits for a time: only for output or the end of the output.
   [[nodiscard]] bool WaitForStderr(std::string_view text);
+  // Reads the child's output until the descriptor fd (one of the test's own, e.g. an inotify
+  // descriptor) is readable (true) or the child has closed stdout and stderr (false). Keeping
+  // the output drained meanwhile, a child that draws progress never blocks on it.
+  [[nodiscard]] bool WaitForReadable(int fd);
   void Signal(int signal);
   // Writes the rest of the input, reads the output to its end and reaps the child.
   ProcessResult Finish();
@@ -46,8 +50,9 @@ class ChildProcess {
   [[nodiscard]] const std::string& err() const { return result_.err; }
 
  private:
-  // One round of poll over the open pipes; false when nothing is left open.
-  bool Pump();
+  // One round of poll over the open pipes and, when extra >= 0, over extra too (*extraReady
+  // tells whether it became readable). False when no pipe is left open.
+  bool Pump(int extra = -1, bool* extraReady = nullptr);
 
   pid_t pid_ = -1;
   int in_ = -1;
