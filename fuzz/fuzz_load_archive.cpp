@@ -14,9 +14,10 @@
 
 namespace {
 
-// One file per process, rewritten for every input; removed at exit.
+// One file per process, rewritten for every input; removed at exit. The name is never
+// destroyed, so the exit handler can still read it.
 const std::string& InputPath() {
-  static const std::string path = [] {
+  static const std::string& path = *[] {
     std::string pattern = "/tmp/fuzz_load_archive-XXXXXX";
     const int fd = mkstemp(pattern.data());
     if (fd < 0) {
@@ -25,7 +26,7 @@ const std::string& InputPath() {
     }
     close(fd);
     std::atexit([] { unlink(InputPath().c_str()); });
-    return pattern;
+    return new std::string(pattern);
   }();
   return path;
 }

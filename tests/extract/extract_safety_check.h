@@ -7,6 +7,12 @@
 //   outer/root/sentinel/        a sibling that must stay empty
 // Afterwards outer holds only root, root only arch, out and sentinel, arch only the input,
 // sentinel nothing, and nothing below out is a symbolic link (extraction never makes one).
+//
+// With planted links, out holds links into sentinel before the extraction (folders "a", "f",
+// "sub" to sentinel itself; files "a.txt", "readme", "x" to sentinel/kept.txt), the names the
+// seeds use, so entries meet a link on their way or at their own name. Afterwards sentinel must
+// hold kept.txt alone, unchanged, and the only links below out are planted ones, unchanged (a
+// planted file link may have been replaced by the extracted file).
 // No gtest here: the fuzzer links without it.
 #pragma once
 
@@ -23,6 +29,9 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "core/app_context.h"
 #include "core/prompts.h"
@@ -66,10 +75,53 @@ inline std::string FirstLinkBelow(const std::string& folder) {
   return std::string();
 }
 
+// The links planted for ExtractAndCheck: name in out, and target below root.
+inline const std::vector<std::pair<std::string, std::string>>& PlantedLinks() {
+  static const std::vector<std::pair<std::string, std::string>> links = {
+      {"a", "sentinel"},
+      {"f", "sentinel"},
+      {"sub", "sentinel"},
+      {"a.txt", "sentinel/kept.txt"},
+      {"readme", "sentinel/kept.txt"},
+      {"x", "sentinel/kept.txt"}};
+  return links;
+}
+
+inline constexpr std::string_view kKeptContent = "kept";
+
+// The first link below folder that is not a planted one still leading where it was planted.
+inline std::string FirstForeignLinkBelow(const std::string& folder, const std::string& root) {
+  std::error_code ec;
+  for (auto it = std::filesystem::recursive_directory_iterator(folder, ec);
+       it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+    if (!it->is_symlink(ec)) continue;
+    bool planted = false;
+    for (const auto& [name, target] : PlantedLinks()) {
+      planted = planted || (it->path() == std::filesystem::path(folder) / name &&
+                            std::filesystem::read_symlink(it->path(), ec) ==
+                                std::filesystem::path(root) / target);
+    }
+    if (!planted) return it->path().string();
+  }
+  return std::string();
+}
+
+inline std::string FileText(const std::string& path) {
+  std::string text;
+  if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
+    char buffer[64];
+    std::size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
+    std::fclose(file);
+  }
+  return text;
+}
+
 // Extracts bytes as described above; returns "" when all is well, else what went wrong.
 // tamper (tests of the check itself) runs between the extraction and the check, given root.
 inline std::string ExtractAndCheck(const std::uint8_t* data, std::size_t size,
-                                   const std::function<void(const std::string&)>& tamper = {}) {
+                                   const std::function<void(const std::string&)>& tamper = {},
+                                   bool plantLinks = false) {
   std::string outer = std::filesystem::temp_directory_path().string() + "/tvk-fuzz-XXXXXX";
   if (::mkdtemp(outer.data()) == nullptr) return "mkdtemp failed";
   const std::string root = outer + "/root";
@@ -77,6 +129,16 @@ inline std::string ExtractAndCheck(const std::uint8_t* data, std::size_t size,
   const std::string out = root + "/out";
   const std::string sentinel = root + "/sentinel";
   for (const std::string& folder : {root, arch, out, sentinel}) ::mkdir(folder.c_str(), 0777);
+  if (plantLinks) {
+    std::error_code ec;
+    if (std::FILE* kept = std::fopen((sentinel + "/kept.txt").c_str(), "wb")) {
+      std::fwrite(kKeptContent.data(), 1, kKeptContent.size(), kept);
+      std::fclose(kept);
+    }
+    for (const auto& [name, target] : PlantedLinks()) {
+      std::filesystem::create_symlink(root + "/" + target, out + "/" + name, ec);
+    }
+  }
   const std::string input = arch + "/input.tvk";
   if (std::FILE* file = std::fopen(input.c_str(), "wb")) {
     const bool written = std::fwrite(data, 1, size, file) == size;
@@ -113,8 +175,18 @@ inline std::string ExtractAndCheck(const std::uint8_t* data, std::size_t size,
     problem = "something beside the target";
   }
   if (NamesIn(arch) != std::set<std::string>{"input.tvk"}) problem = "the archive folder changed";
-  if (!NamesIn(sentinel).empty()) problem = "the sentinel folder was written";
-  if (const std::string link = FirstLinkBelow(out); !link.empty()) problem = "a link: " + link;
+  if (plantLinks) {
+    if (NamesIn(sentinel) != std::set<std::string>{"kept.txt"} ||
+        FileText(sentinel + "/kept.txt") != kKeptContent) {
+      problem = "the sentinel folder was written through a link";
+    }
+    if (const std::string link = FirstForeignLinkBelow(out, root); !link.empty()) {
+      problem = "a link: " + link;
+    }
+  } else {
+    if (!NamesIn(sentinel).empty()) problem = "the sentinel folder was written";
+    if (const std::string link = FirstLinkBelow(out); !link.empty()) problem = "a link: " + link;
+  }
 
   std::error_code ec;
   for (auto it = std::filesystem::recursive_directory_iterator(outer, ec);
