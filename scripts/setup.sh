@@ -8,7 +8,7 @@ packages=(
   libzstd-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev nlohmann-json3-dev
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-tidy
   python3 python3-zstandard python3-cryptography
   qt6-base-dev qt6-translations-l10n fonts-wqy-microhei adwaita-icon-theme xvfb xauth
   # installing and packaging: tvk's manual page, dpkg-shlibdeps for `cpack -G DEB`

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: the plain build and the
-# sanitizer build (ASan + UBSan), so that the robustness tests run under both.
+# sanitizer build (ASan + UBSan), so that the robustness tests run under both; then clang-tidy.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -9,3 +9,5 @@ for preset in dev asan; do
   cmake --build --preset "$preset"
   ctest --preset "$preset"
 done
+# Static analysis of the sources with the checked-in .clang-tidy (every finding fails).
+bash scripts/tidy.sh

@@ -26,7 +26,7 @@ namespace {
 std::string HexOf(const unsigned char* bytes, unsigned int length) {
   static constexpr char kHex[] = "0123456789abcdef";
   std::string text;
-  text.reserve(length * 2);
+  text.reserve(std::size_t{length} * 2);
   for (unsigned int i = 0; i < length; ++i) {
     text.push_back(kHex[bytes[i] >> 4]);
     text.push_back(kHex[bytes[i] & 0x0F]);

@@ -183,7 +183,7 @@ Outcome DeleteEntries(AppContext& context, DeleteRequest request, const Operatio
   return Finish(context, ok, watch);
 }
 
-Outcome RenameEntry(AppContext& context, RenameRequest request) {
+Outcome RenameEntry(AppContext& context, const RenameRequest& request) {
   ClearErrorLog(context);
   const InterruptWatch noProgress(nullptr);
   const std::string& archive = request.archivePath;

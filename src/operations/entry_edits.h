@@ -38,7 +38,7 @@ struct RenameRequest {
 // one of / : * ? < > | " or would be refused by extraction (IsSafeEntryName: "", "..",
 // control characters, ...). 71: an entry already has the new name (case ignored, so a
 // case-only rename is refused). 72: oldName not found.
-[[nodiscard]] Outcome RenameEntry(AppContext& context, RenameRequest request);
+[[nodiscard]] Outcome RenameEntry(AppContext& context, const RenameRequest& request);
 
 struct EncryptRequest {
   std::string archivePath;

@@ -20,7 +20,10 @@ class Converter {
   Converter(const Converter&) = delete;
   Converter& operator=(const Converter&) = delete;
 
-  [[nodiscard]] bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+  // iconv_open reports a failure as (iconv_t)-1.
+  [[nodiscard]] bool ok() const {
+    return cd_ != reinterpret_cast<iconv_t>(-1);  // NOLINT(performance-no-int-to-ptr)
+  }
 
   // Converts all of input. Any invalid or incomplete sequence, or a character the target
   // lacks, fails the whole conversion.

@@ -39,7 +39,7 @@ class UnattendedDialogs final : public tovask::ui::Dialogs {
   // A box with OK alone counts as closed with OK; one with Cancel as cancelled.
   bool Message(QWidget*, const QString& text, const QString& title,
                tovask::ui::BoxFlags flags) override {
-    std::fprintf(stderr, "%s: %s\n", qUtf8Printable(title), qUtf8Printable(text));
+    (void)std::fprintf(stderr, "%s: %s\n", qUtf8Printable(title), qUtf8Printable(text));
     return flags == tovask::ui::kBoxCritical || flags == tovask::ui::kBoxInformation;
   }
   std::optional<QString> InputText(QWidget*, const QString&, const QString&, const QString&,
@@ -76,7 +76,7 @@ class ScreenshotWhenPainted final : public QObject {
  private:
   void Take() {
     if (!window_.grab().save(file_, "PNG")) {
-      std::fprintf(stderr, "tovask: cannot write %s\n", qUtf8Printable(file_));
+      (void)std::fprintf(stderr, "tovask: cannot write %s\n", qUtf8Printable(file_));
       QApplication::exit(1);
       return;
     }
@@ -112,7 +112,7 @@ int main(int argc, char** argv) {
   std::optional<QString> screenshot;
   if (!arguments.isEmpty() && arguments.front() == QStringLiteral("--screenshot")) {
     if (arguments.size() < 2 || arguments[1].isEmpty()) {
-      std::fputs("usage: tovask --screenshot FILE.png [ARCHIVE]\n", stderr);
+      (void)std::fputs("usage: tovask --screenshot FILE.png [ARCHIVE]\n", stderr);
       return 2;
     }
     screenshot = arguments[1];
@@ -140,7 +140,7 @@ int main(int argc, char** argv) {
     shot.emplace(window, *screenshot);
     // A display that never shows the window must not keep a script waiting for ever.
     QTimer::singleShot(60000, &application, [] {
-      std::fputs("tovask: the window was never painted\n", stderr);
+      (void)std::fputs("tovask: the window was never painted\n", stderr);
       QApplication::exit(1);
     });
   }

@@ -48,6 +48,7 @@ bool Stale(const std::string& cache, const std::string& source) {
 void RunQuietly(const std::vector<std::string>& argv) {
   if (argv.empty()) return;
   std::vector<char*> arguments;
+  arguments.reserve(argv.size() + 1);
   for (const std::string& argument : argv) arguments.push_back(const_cast<char*>(argument.c_str()));
   arguments.push_back(nullptr);
   posix_spawn_file_actions_t actions;
