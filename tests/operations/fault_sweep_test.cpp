@@ -9,8 +9,10 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -73,10 +75,13 @@ class FaultSweepTest : public ::testing::Test {
     WriteFile(src_ + "/dir1/dir2/c.txt", "c");
     WriteFile(src_ + "/dir1/empty", "");
     WriteFile(src_ + "/new.txt", "new file");
+    // Large enough to be extracted piece by piece rather than whole.
+    WriteFile(src_ + "/big.txt", Repeat("0123456789abcdef", (4 << 16) + 256) + noise);
     fs::create_directories(arc_);
-    ASSERT_TRUE(
-        CompressAndAdd(context_, {{src_ + "/a.txt", src_ + "/ro.txt", src_ + "/dir1"}, archive_})
-            .done());
+    ASSERT_TRUE(CompressAndAdd(context_, {{src_ + "/a.txt", src_ + "/ro.txt", src_ + "/dir1",
+                                           src_ + "/big.txt"},
+                                          archive_})
+                    .done());
     ASSERT_TRUE(EncryptEntries(context_, {archive_, kPassword, {"dir1\\b.bin"}}).done());
     base_ = ReadFile(archive_);
   }
@@ -105,10 +110,19 @@ class FaultSweepTest : public ::testing::Test {
     if (!LoadArchiveIndex(reader_, index, path, options)) return "<unreadable> " + reader_.errorLog;
     std::ostringstream text;
     for (std::size_t i = 0; i < index.paths.size(); ++i) {
-      const Bytes plain = DecodeDataBlock(reader_.dataOps, index.storedBlocks[i], index.flags[i],
-                                          kPassword, index.originalSizes[i]);
-      const bool sound = reader_.dataOps.Digest(plain) == index.md5Texts[i] &&
-                         plain.size() == static_cast<std::size_t>(index.originalSizes[i]);
+      // A block met before (the same bytes under the same record) is known to decode.
+      const Bytes& block = index.storedBlocks[i];
+      const std::string seen = std::string(block.begin(), block.end()) + index.md5Texts[i] +
+                               std::to_string(index.flags[i]) + ' ' +
+                               std::to_string(index.originalSizes[i]);
+      bool sound = decoded_.contains(seen);
+      if (!sound) {
+        const Bytes plain = DecodeDataBlock(reader_.dataOps, block, index.flags[i], kPassword,
+                                            index.originalSizes[i]);
+        sound = reader_.dataOps.Digest(plain) == index.md5Texts[i] &&
+                plain.size() == static_cast<std::size_t>(index.originalSizes[i]);
+        if (sound) decoded_.insert(seen);
+      }
       // The cipher is drawn at random per entry.
       const int flags = index.flags[i] & ~EntryFlags::SecondCipher;
       text << index.paths[i] << ' ' << flags << ' ' << index.md5Texts[i]
@@ -117,7 +131,7 @@ class FaultSweepTest : public ::testing::Test {
     return text.str();
   }
 
-  // Every name below folder with its content and whether it is read-only.
+  // Every name below folder with its content's length and hash and whether it is read-only.
   static std::map<std::string, std::string> Tree(const std::string& folder) {
     std::map<std::string, std::string> tree;
     for (const auto& item : fs::recursive_directory_iterator(folder)) {
@@ -128,7 +142,12 @@ class FaultSweepTest : public ::testing::Test {
       }
       const bool readOnly =
           (item.status().permissions() & fs::perms::owner_write) == fs::perms::none;
-      tree[name] = ReadFile(item.path().string()) + (readOnly ? " <ro>" : "");
+      std::ifstream in(item.path(), std::ios::binary);
+      std::ostringstream content;
+      content << in.rdbuf();
+      const std::string bytes = content.str();
+      tree[name] = std::to_string(bytes.size()) + ' ' +
+                   std::to_string(std::hash<std::string>{}(bytes)) + (readOnly ? " <ro>" : "");
     }
     return tree;
   }
@@ -189,7 +208,8 @@ class FaultSweepTest : public ::testing::Test {
       }
       SCOPED_TRACE(what);
       if (failed.empty()) {
-        ADD_FAILURE() << "the call was not made again: the count depends on something else";
+        // Several workers may read ahead more or less; one makes the same calls every time.
+        if (context_.workerThreads == 1) ADD_FAILURE() << "fewer calls than counted";
         continue;
       }
       if (outcome.done()) {
@@ -205,6 +225,8 @@ class FaultSweepTest : public ::testing::Test {
       }
       EXPECT_EQ(outcome.kind, OutcomeKind::Failed);
       EXPECT_FALSE(outcome.messages.empty());
+      for (const LoggedMessage& message : outcome.messages)
+        EXPECT_NE(message.code, ErrorCode::Unrecorded) << message.text;
       EXPECT_EQ(ReadFile(archive_), base_) << "the old archive changed";
       EXPECT_EQ(ArchiveFolder(), std::vector<std::string>{"a.tvk"}) << "a leftover";
       if (c.kind == Kind::Extract) ExpectOnlyCompleteFiles(expectedTree);
@@ -264,6 +286,7 @@ class FaultSweepTest : public ::testing::Test {
   std::string created_ = work_ / "arc/new.tvk";
   std::string base_;
   std::map<std::string, int> harmless_;
+  std::set<std::string> decoded_;  // blocks that decoded soundly, with their records
 };
 
 TEST_F(FaultSweepTest, EveryFileCallFailing) {
