@@ -469,6 +469,12 @@ class Extraction {
       ErrorText(context_, ErrorCode::UnsafeEntryName, {name});
       return Step::Next;
     }
+    if (state == platform::PathState::Unknown) {
+      // Whether a file is there is not known: writing could replace it without the question.
+      ErrorText(context_, ErrorCode::WriteFile,
+                {platform::AsciiUpper(root_->FullPath(EntryNameToNative(name)))});
+      return Step::Next;
+    }
     const bool askedBefore = session_.passwordAsked();
     if (!session_.EnsurePassword(i)) return Step::EndRun;
     if (session_.passwordAsked() != askedBefore) root_->Recheck();  // the user was asked

@@ -15,18 +15,22 @@
 
 namespace tovask::platform {
 
-// The operations a fault hook can make fail, and the path the hook is given for each.
+// The operations a fault hook can make fail, and the path the hook is given for each. Every
+// call of the platform layer that touches the file system for the engine passes here
+// (safe_write.h and temporary_folders.h list theirs); looks that change nothing (stat) do not.
 enum class FileOp {
   OpenRead,      // File::OpenLocked, ReadWholeFile: open (the file)
-  Lock,          // File::OpenLocked: the lock (the file)
+  Lock,          // File::OpenLocked, File::CreateTemporary: the lock (the file)
   CreateTemp,    // File::CreateTemporary, WriteWholeFile (the folder)
   Read,          // File::Read, ReadWholeFile (the file)
   Seek,          // File::Seek (the file)
   Write,         // File::Write, WriteWholeFile (the file written; for WriteWholeFile its
                  //   temporary file, whose name holds the target's name)
   Sync,          // File::Sync (the file), the folder sync after ReplaceWith (the folder)
+  Close,         // File::Close (the file): the descriptor is released, the close reports
+                 //   the error, as a delayed write error shows at close
   Rename,        // ReplaceWith, PlaceNew, RenameFile, WriteWholeFile (the destination)
-  Remove,        // RemoveFile, RemoveStaleTemporaries (the file)
+  Remove,        // RemoveFile, RemoveStaleTemporaries, WriteWholeFile's clean-up (the file)
   CreateFolder,  // CreateFolder (the folder)
   SetTime,       // SetModifiedTime (the file)
   SetMode,       // SetReadOnly, File::SetMode (the file)

@@ -18,8 +18,9 @@
 //
 // Relative paths use the native separator; callers pass only names that passed the entry-name
 // check (no "." or ".." level, no empty level, not absolute). The fault hook of
-// platform/file_handle.h applies: CreateFolder (each folder created), CreateTemp (the folder),
-// Write (the temporary file), SetMode, SetTime and Rename (the final path).
+// platform/file_handle.h applies: OpenRead (the folder opened, each level reached), CreateFolder
+// (each folder created), CreateTemp (the folder), Write, Close and Remove (the temporary file),
+// SetMode, SetTime and Rename (the final path).
 #pragma once
 
 #include <cstdint>
@@ -38,6 +39,8 @@ enum class PathState {
   Missing,       // nothing there (or a level on the way is a file: nothing can be there)
   Exists,        // something is there: a file, a folder, a link (also a dangling one)
   LinkOnTheWay,  // a folder level on the way is a symbolic link
+  Unknown,       // the path could not be looked at (an I/O error, no permission): what is
+                 //   there, if anything, is not known, so nothing may be written there unasked
 };
 
 enum class FolderStatus {
@@ -83,7 +86,9 @@ class PendingFile {
   // later Write fails and Commit reports Failed).
   [[nodiscard]] bool Write(ByteView piece);
   // Gives the file its mode and time, closes it and renames it into place. Written, or Failed
-  // with the temporary file removed.
+  // with the temporary file removed; also Failed when options.readOnly is set and the write
+  // bits cannot be removed (a file must not stand writable with its attribute lost). Other
+  // mode and time failures leave the file in place and are told by modeSet and timeSet.
   [[nodiscard]] WriteResult Commit(const WriteOptions& options);
   // Removes the temporary file (nothing is left under any name).
   void Discard();
@@ -93,11 +98,12 @@ class PendingFile {
   int dir_ = -1;   // the folder's descriptor, owned by the SafeFolder
   int file_ = -1;  // the temporary file
   std::string tempName_;
+  std::string tempPath_;  // folder path + tempName_, for the fault hook
   std::string name_;
   std::string finalPath_;
   unsigned mode_ = 0;
   bool failed_ = false;   // a write failed: the file is given up
-  bool faulted_ = false;  // the fault hook made the write fail (writes half, as a full disk)
+  bool written_ = false;  // Write was called at least once
 };
 
 class SafeFolder {
@@ -146,7 +152,7 @@ class SafeFolder {
   // owned by the chain and valid until the next call. On failure *failedAt is the index of
   // the level concerned. The chain is a cache: reaching through it changes nothing a caller
   // can see, hence const.
-  enum class Reach { Ok, Missing, Link, Failed };
+  enum class Reach { Ok, Missing, Link, NotFolder, Failed };
   Reach ReachFolder(const std::vector<std::string>& levels, std::size_t count, bool create,
                     int* dir, std::size_t* failedAt) const;
 

@@ -28,7 +28,8 @@ namespace tovask::platform {
 // followed; a folder whose permission bits would stop the removal (no write or search
 // permission for the owner) is given them back first; read-only files go like any other.
 // Goes on past a failure and returns true when nothing is left at path, also when nothing
-// was there. Fault hook: Remove (each file, link and folder removed).
+// was there. Fault hook: Remove (each file, link and folder removed), ReadFolder (each folder
+// listed), SetMode (each folder given its permission bits back).
 [[nodiscard]] bool RemoveTree(const std::string& path);
 
 }  // namespace tovask::platform

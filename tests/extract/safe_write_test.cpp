@@ -111,10 +111,14 @@ TEST_F(SafeFolderTest, LongNameStillGetsATemporaryName) {
 
 TEST_F(SafeFolderTest, EveryFailingStepRemovesTheTemporaryFile) {
   ASSERT_TRUE(folder);
-  for (auto op :
-       {platform::FileOp::CreateTemp, platform::FileOp::Write, platform::FileOp::Rename}) {
+  WriteOptions readOnly;
+  readOnly.readOnly = true;
+  // A close error may hide lost data; a read-only file that would stand writable is refused.
+  for (auto op : {platform::FileOp::CreateTemp, platform::FileOp::Write, platform::FileOp::Close,
+                  platform::FileOp::Rename, platform::FileOp::SetMode}) {
     FaultPlan plan(op, 1);
-    EXPECT_EQ(folder->WriteFile("dir/inner", Bytes("replacement"), {}).status, WriteStatus::Failed);
+    EXPECT_EQ(folder->WriteFile("dir/inner", Bytes("replacement"), readOnly).status,
+              WriteStatus::Failed);
     EXPECT_TRUE(plan.fired());
     EXPECT_EQ(ReadFile(root + "/dir/inner"), "i");
     EXPECT_THAT(TreeOf(root + "/dir"), ElementsAre("inner"));
@@ -127,6 +131,13 @@ TEST_F(SafeFolderTest, EveryFailingStepRemovesTheTemporaryFile) {
   EXPECT_EQ(result.status, WriteStatus::Written);
   EXPECT_FALSE(result.timeSet);
   EXPECT_EQ(ReadFile(root + "/dir/inner"), "replacement");
+}
+
+TEST_F(SafeFolderTest, ProbeThatCannotLookSaysSo) {
+  ASSERT_TRUE(folder);
+  FaultPlan plan(platform::FileOp::OpenRead, 1);
+  EXPECT_EQ(folder->Probe("dir/inner"), PathState::Unknown);
+  EXPECT_EQ(folder->Probe("dir/inner"), PathState::Exists);
 }
 
 TEST_F(SafeFolderTest, KeptFolderThatChangedIsReachedAfresh) {

@@ -14,12 +14,14 @@
 #include "platform/file_handle.h"
 #include "platform/scoped_env.h"
 #include "platform/text.h"
+#include "support/fault_plan.h"
 #include "support/temp_dir.h"
 
 namespace tovask::platform {
 namespace {
 
 using namespace std::string_view_literals;
+using tovask::testing::FaultPlan;
 using tovask::testing::ReadFile;
 using tovask::testing::TempDir;
 using tovask::testing::WriteFile;
@@ -217,12 +219,24 @@ TEST(FilesTest, FailingWriteWholeFileLeavesTheOldFileAndNoTemporary) {
   TempDir dir;
   const std::string path = dir / "out.ini";
   WriteFile(path, "old content");
-  for (const FileOp op : {FileOp::CreateTemp, FileOp::Write, FileOp::Sync, FileOp::Rename}) {
-    SCOPED_TRACE(static_cast<int>(op));
-    ScopedFaultHook hook([op](FileOp seen, const std::string&) { return seen == op ? ENOSPC : 0; });
-    EXPECT_FALSE(WriteWholeFile(path, AsBytes("new content that is lost")));
-    EXPECT_EQ(ReadFile(path), "old content");
+  int count = 0;
+  {
+    const FaultPlan counter = FaultPlan::AnyCall(0);
+    ASSERT_TRUE(WriteWholeFile(path, AsBytes("old content")));
+    count = counter.calls();
+  }
+  // Every call fails in turn: only the folder's sync after the rename, when the new content
+  // is in place, leaves the result true.
+  for (int n = 1; n <= count; ++n) {
+    SCOPED_TRACE(n);
+    const FaultPlan plan = FaultPlan::AnyCall(n, {.errorNumber = ENOSPC});
+    const bool written = WriteWholeFile(path, AsBytes("new content that is lost"));
+    ASSERT_TRUE(plan.fired());
+    const FaultPlan::Call& failed = plan.failedCalls().front();
+    EXPECT_EQ(written, failed.op == FileOp::Sync && failed.path == dir.path()) << failed.path;
+    EXPECT_EQ(ReadFile(path), written ? "new content that is lost" : "old content");
     EXPECT_EQ(ListFolder(dir.path()), std::vector<std::string>{"out.ini"});
+    WriteFile(path, "old content");
   }
   // A new file that cannot be written completely does not appear at all.
   {

@@ -210,7 +210,7 @@ std::optional<File> File::CreateTemporary(const std::string& folder, std::string
   // mkostemp creates the file with mode 0600 and never reuses an existing name.
   const int fd = ::mkostemp(name.data(), O_CLOEXEC);
   if (fd < 0) return std::nullopt;
-  if (!LockExclusive(fd)) {
+  if (Injected(FileOp::Lock, name) || !LockExclusive(fd)) {
     CloseKeepingErrno(fd);
     ::unlink(name.c_str());
     return std::nullopt;
@@ -316,6 +316,11 @@ bool File::SetMode(unsigned mode) {
 bool File::Close() {
   if (fd_ < 0) return true;
   const int fd = std::exchange(fd_, -1);
+  if (const int fault = InjectedFault(FileOp::Close, path_); fault != 0) {
+    ::close(fd);
+    errno = fault;
+    return false;
+  }
   // Linux releases the descriptor even when close reports EINTR; retrying could close a
   // descriptor another part of the program has just opened.
   return ::close(fd) == 0 || errno == EINTR;

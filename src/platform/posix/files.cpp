@@ -178,7 +178,7 @@ bool WriteWholeFile(const std::string& path, ByteView bytes) {
   if (!written || !ReplaceWith(tempPath, finalTarget)) {
     const int saved = errno;
     file.reset();
-    ::unlink(tempPath.c_str());
+    (void)RemoveFile(tempPath);
     errno = saved;
     return false;
   }

@@ -6,6 +6,7 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <random>
 #include <utility>
 #include <vector>
@@ -168,6 +169,7 @@ SafeFolder::SafeFolder(int fd, std::string path)
     : fd_(fd), path_(std::move(path)), umask_(CurrentUmask()), chain_(std::make_unique<Chain>()) {}
 
 std::optional<SafeFolder> SafeFolder::Open(const std::string& path) {
+  if (Injected(FileOp::OpenRead, path)) return std::nullopt;
   const int fd =
       RetryOnEintr([&] { return ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
   if (fd < 0) return std::nullopt;
@@ -227,7 +229,9 @@ SafeFolder::Reach SafeFolder::ReachFolder(const std::vector<std::string>& levels
   int current = valid == 0 ? fd_ : kept.back().fd.get();
   for (std::size_t i = valid; i < count; ++i) {
     Fd next;
-    Step step = OpenLevel(current, levels[i], &next);
+    Step step = Injected(FileOp::OpenRead, PathOfLevels(path_, levels, i + 1))
+                    ? Step::Error
+                    : OpenLevel(current, levels[i], &next);
     if (step == Step::Missing && create) {
       if (Injected(FileOp::CreateFolder, PathOfLevels(path_, levels, i + 1)) ||
           (::mkdirat(current, levels[i].c_str(), 0777) != 0 && errno != EEXIST)) {
@@ -243,6 +247,8 @@ SafeFolder::Reach SafeFolder::ReachFolder(const std::vector<std::string>& levels
           return Reach::Link;
         case Step::Missing:
           return Reach::Missing;
+        case Step::NotFolder:
+          return Reach::NotFolder;
         default:
           return Reach::Failed;
       }
@@ -266,6 +272,8 @@ void SafeFolder::Recheck() { chain_->checked = 0; }
 
 PathState SafeFolder::Probe(const std::string& relative) const {
   const std::vector<std::string> levels = SplitLevels(relative);
+  // No file can stand at a path with an empty, "." or ".." level.
+  if (!std::all_of(levels.begin(), levels.end(), IsPlainLevel)) return PathState::Missing;
   int dir = -1;
   std::size_t failedAt = 0;
   switch (ReachFolder(levels, levels.size() - 1, false, &dir, &failedAt)) {
@@ -274,14 +282,16 @@ PathState SafeFolder::Probe(const std::string& relative) const {
     case Reach::Link:
       return PathState::LinkOnTheWay;
     case Reach::Missing:
-    case Reach::Failed:
+    case Reach::NotFolder:
       return PathState::Missing;
+    case Reach::Failed:
+      return PathState::Unknown;
   }
-  const std::string& last = levels.back();
-  if (!IsPlainLevel(last)) return PathState::Missing;
   struct stat st {};
-  return ::fstatat(dir, last.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 ? PathState::Exists
-                                                                     : PathState::Missing;
+  if (::fstatat(dir, levels.back().c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    return PathState::Exists;
+  }
+  return errno == ENOENT || errno == ENOTDIR ? PathState::Missing : PathState::Unknown;
 }
 
 FolderStatus SafeFolder::EnsureFolders(const std::string& relativeFolder, std::string* failedPath) {
@@ -304,6 +314,7 @@ WriteStatus SafeFolder::BeginFile(const std::string& relative, PendingFile* file
     case Reach::Link:
       return WriteStatus::LinkOnTheWay;
     case Reach::Missing:
+    case Reach::NotFolder:
     case Reach::Failed:
       return WriteStatus::Failed;  // the folder is missing or not a folder
   }
@@ -347,8 +358,8 @@ WriteStatus SafeFolder::BeginFile(const std::string& relative, PendingFile* file
   pending.tempName_ = std::move(tempName);
   pending.name_ = name;
   pending.finalPath_ = JoinPath(folderPath, name);
+  pending.tempPath_ = JoinPath(folderPath, pending.tempName_);
   pending.mode_ = mode;
-  pending.faulted_ = InjectedFault(FileOp::Write, JoinPath(folderPath, pending.tempName_)) != 0;
   *file = std::move(pending);
   return WriteStatus::Written;
 }
@@ -371,11 +382,12 @@ PendingFile::PendingFile(PendingFile&& other) noexcept
     : dir_(std::exchange(other.dir_, -1)),
       file_(std::exchange(other.file_, -1)),
       tempName_(std::move(other.tempName_)),
+      tempPath_(std::move(other.tempPath_)),
       name_(std::move(other.name_)),
       finalPath_(std::move(other.finalPath_)),
       mode_(other.mode_),
       failed_(other.failed_),
-      faulted_(other.faulted_) {}
+      written_(other.written_) {}
 
 PendingFile& PendingFile::operator=(PendingFile&& other) noexcept {
   if (this != &other) {
@@ -383,11 +395,12 @@ PendingFile& PendingFile::operator=(PendingFile&& other) noexcept {
     dir_ = std::exchange(other.dir_, -1);
     file_ = std::exchange(other.file_, -1);
     tempName_ = std::move(other.tempName_);
+    tempPath_ = std::move(other.tempPath_);
     name_ = std::move(other.name_);
     finalPath_ = std::move(other.finalPath_);
     mode_ = other.mode_;
     failed_ = other.failed_;
-    faulted_ = other.faulted_;
+    written_ = other.written_;
   }
   return *this;
 }
@@ -398,7 +411,7 @@ void PendingFile::Discard() {
   if (dir_ < 0) return;
   const int saved = errno;
   if (file_ >= 0) ::close(file_);
-  ::unlinkat(dir_, tempName_.c_str(), 0);
+  if (!Injected(FileOp::Remove, tempPath_)) ::unlinkat(dir_, tempName_.c_str(), 0);
   errno = saved;
   file_ = -1;
   dir_ = -1;
@@ -406,10 +419,12 @@ void PendingFile::Discard() {
 
 bool PendingFile::Write(ByteView piece) {
   if (file_ < 0 || failed_) return false;
-  if (faulted_) {
+  written_ = true;
+  if (const int fault = InjectedFault(FileOp::Write, tempPath_); fault != 0) {
     // A disk that fills up takes part of the data before it refuses the rest.
     (void)WriteAll(file_, piece.data(), piece.size() / 2);
     failed_ = true;
+    errno = fault;
     return false;
   }
   if (!WriteAll(file_, piece.data(), piece.size())) failed_ = true;
@@ -419,7 +434,8 @@ bool PendingFile::Write(ByteView piece) {
 WriteResult PendingFile::Commit(const WriteOptions& options) {
   WriteResult result;
   // A file that saw no Write still meets the fault of its (empty) write here.
-  if (file_ < 0 || failed_ || faulted_) {
+  if (!written_) (void)Write({});
+  if (file_ < 0 || failed_) {
     Discard();
     return result;
   }
@@ -430,6 +446,11 @@ WriteResult PendingFile::Commit(const WriteOptions& options) {
   if (options.readOnly) mode &= ~0222u;
   result.modeSet =
       !Injected(FileOp::SetMode, finalPath_) && ::fchmod(file_, static_cast<mode_t>(mode)) == 0;
+  if (options.readOnly && !result.modeSet) {
+    // It would stand writable, its read-only attribute lost without a word.
+    Discard();
+    return WriteResult{};
+  }
   if (options.modifiedUnix.has_value()) {
     struct timespec times[2] = {};
     times[0].tv_nsec = UTIME_OMIT;
@@ -437,8 +458,15 @@ WriteResult PendingFile::Commit(const WriteOptions& options) {
     times[1].tv_nsec = 0;
     result.timeSet = !Injected(FileOp::SetTime, finalPath_) && ::futimens(file_, times) == 0;
   }
+  // A close error can mean the data never reached the disk: the file is not put in place.
   const int fd = std::exchange(file_, -1);
-  if ((::close(fd) != 0 && errno != EINTR) || Injected(FileOp::Rename, finalPath_) ||
+  const int closeFault = InjectedFault(FileOp::Close, tempPath_);
+  bool closed = ::close(fd) == 0 || errno == EINTR;
+  if (closeFault != 0) {
+    closed = false;
+    errno = closeFault;
+  }
+  if (!closed || Injected(FileOp::Rename, finalPath_) ||
       ::renameat(dir_, tempName_.c_str(), dir_, name_.c_str()) != 0) {
     Discard();
     return WriteResult{};

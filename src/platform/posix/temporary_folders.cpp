@@ -23,9 +23,10 @@ bool Injected(FileOp op, const std::string& path) {
 }
 
 // The names in a folder without "." and ".."; what could be read when reading fails part-way
-// (the removal of the folder itself then tells).
+// (the removal of the folder itself then tells). Fault hook: ReadFolder (the folder).
 std::vector<std::string> NamesIn(const std::string& folder) {
   std::vector<std::string> names;
+  if (Injected(FileOp::ReadFolder, folder)) return names;
   DIR* dir = ::opendir(folder.c_str());
   if (dir == nullptr) return names;
   while (const dirent* entry = ::readdir(dir)) {
@@ -68,7 +69,7 @@ bool RemoveTree(const std::string& path) {
     return ::unlink(path.c_str()) == 0 || errno == ENOENT;
   }
   // Listing needs read and search permission, removing the names write permission.
-  if ((st.st_mode & S_IRWXU) != S_IRWXU)
+  if ((st.st_mode & S_IRWXU) != S_IRWXU && !Injected(FileOp::SetMode, path))
     (void)::chmod(path.c_str(), (st.st_mode & 07777) | S_IRWXU);
   bool removed = true;
   for (const std::string& name : NamesIn(path))
