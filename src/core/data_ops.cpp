@@ -107,6 +107,14 @@ bool FrameHeaderAcceptable(ByteView frame, std::size_t maxOutput) {
   return declared == ZSTD_CONTENTSIZE_UNKNOWN || declared <= maxOutput;
 }
 
+// For a frame that decoded whole to produced bytes: false when its header declared another
+// size. zstd checks the declared size only when it decodes a frame in one call, which depends
+// on the room given; a damaged frame must be refused however it is decoded.
+bool DeclaredSizeMatches(ByteView frameStart, std::size_t produced) {
+  const unsigned long long declared = ZSTD_getFrameContentSize(frameStart.data(), frameStart.size());
+  return declared == ZSTD_CONTENTSIZE_UNKNOWN || declared == produced;
+}
+
 // Decodes the one frame that frame must hold with ctx (a frame it left half-decoded is
 // dropped first) into out, and returns the decoded size. The room used grows from a guess made
 // from the bytes present (never from the header), doubling, up to maxOutput + 1: one byte past
@@ -141,7 +149,7 @@ std::optional<std::size_t> DecodeFrame(ZSTD_DCtx* ctx, ByteView frame, std::size
     if (produced > maxOutput) return std::nullopt;
     if (result == 0) {
       // The frame is complete and flushed: anything after it is not ours to ignore.
-      if (in.pos != in.size) return std::nullopt;
+      if (in.pos != in.size || !DeclaredSizeMatches(frame, produced)) return std::nullopt;
       return produced;
     }
     // Output room left over means the decoder has flushed all it could: with all input
@@ -651,7 +659,8 @@ struct DecompressStream::State {
       if (sink.pos > 0) out(ByteView(buffer.data(), sink.pos));
       if (result == 0) {
         complete = true;
-        return in.pos == in.size;  // the frame is complete: nothing may follow
+        // The frame is complete: nothing may follow, and it must be as long as it said.
+        return in.pos == in.size && DeclaredSizeMatches(head, produced);
       }
       if (sink.pos < sink.size) {
         if (in.pos == in.size) return true;                   // all taken: wait for the next piece

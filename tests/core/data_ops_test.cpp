@@ -537,6 +537,20 @@ TEST(DataOpsStreams, DecompressStreamAgreesWithDecompressOnEveryFrame) {
   }
 }
 
+// Found by fuzzing: zstd checks a frame's declared size only when it decodes the frame in one
+// call, which it did only where the room given held the whole claim (a large reused buffer).
+TEST(DataOpsStreams, FrameShorterThanItsClaimIsRefusedHoweverDecoded) {
+  // 11 zero bytes (one repeated-byte block) and an empty last block, under a claim of 8,549.
+  const Bytes frame = {0x28, 0xB5, 0x2F, 0xFD, 0x60, 0x65, 0x20, 0x5A, 0, 0, 0, 1, 0, 0};
+  DataOps ops;
+  EXPECT_FALSE(ops.DecompressReused(ops.Compress(CompressibleBytes(300000)), SIZE_MAX).empty());
+  EXPECT_TRUE(ops.DecompressReused(frame, SIZE_MAX).empty());
+  EXPECT_TRUE(ops.Decompress(frame, SIZE_MAX).empty());
+  for (std::size_t piece : {std::size_t{1}, frame.size()}) {
+    EXPECT_TRUE(StreamDecompress(frame, SIZE_MAX, piece).empty()) << piece;
+  }
+}
+
 TEST(DataOpsStreams, DigestStreamAgreesWithDigest) {
   DataOps ops;
   const Bytes input = RandomBytes(100000, 8);
