@@ -356,6 +356,26 @@ TEST(FileHandleTest, InjectedWriteFailureLeavesHalfTheBytes) {
   EXPECT_EQ(ReadFile(path), "01234");
 }
 
+// Another writer's clean-up removes the new temporary file in the moment before it is locked
+// (played here by the hook, which runs in that moment): a new name is drawn.
+TEST(FileHandleTest, TemporaryFileRemovedBeforeItsLockIsMadeAgain) {
+  TempDir dir;
+  std::string path;
+  int removed = 0;
+  {
+    ScopedFaultHook hook([&removed](FileOp op, const std::string& name) {
+      if (op == FileOp::Lock && removed == 0 && ::unlink(name.c_str()) == 0) ++removed;
+      return 0;
+    });
+    std::optional<File> file = File::CreateTemporary(dir.path(), "a.tvk", &path);
+    ASSERT_TRUE(file.has_value());
+    EXPECT_TRUE(file->Write(AsBytes("new archive")));
+    EXPECT_TRUE(file->Close());
+  }
+  EXPECT_EQ(removed, 1);
+  EXPECT_EQ(ReadFile(path), "new archive");
+}
+
 TEST(FileHandleTest, HookCanFailTheNthCallOnly) {
   TempDir dir;
   std::string path;

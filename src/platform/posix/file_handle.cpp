@@ -205,18 +205,31 @@ std::optional<File> File::OpenLocked(const std::string& path, LockKind kind, Ope
 std::optional<File> File::CreateTemporary(const std::string& folder, std::string_view baseName,
                                           std::string* createdPath) {
   if (Injected(FileOp::CreateTemp, folder)) return std::nullopt;
-  std::string name =
-      JoinPath(folder, std::string(".").append(TemporaryBaseName(baseName)).append("-XXXXXX"));
-  // mkostemp creates the file with mode 0600 and never reuses an existing name.
-  const int fd = ::mkostemp(name.data(), O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
-  if (Injected(FileOp::Lock, name) || !LockExclusive(fd)) {
-    CloseKeepingErrno(fd);
-    ::unlink(name.c_str());
-    return std::nullopt;
+  // Another writer cleaning up leftovers in this folder (RemoveStaleTemporaries) may take the
+  // new file for one in the moment before it is locked, and remove it; then a new name is
+  // drawn, so the file written is never one that no longer has a name.
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    std::string name =
+        JoinPath(folder, std::string(".").append(TemporaryBaseName(baseName)).append("-XXXXXX"));
+    // mkostemp creates the file with mode 0600 and never reuses an existing name.
+    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    if (Injected(FileOp::Lock, name) || !LockExclusive(fd)) {
+      CloseKeepingErrno(fd);
+      ::unlink(name.c_str());
+      return std::nullopt;
+    }
+    struct stat opened {};
+    struct stat named {};
+    if (::fstat(fd, &opened) == 0 && ::stat(name.c_str(), &named) == 0 &&
+        named.st_dev == opened.st_dev && named.st_ino == opened.st_ino) {
+      if (createdPath != nullptr) *createdPath = name;
+      return File(fd, std::move(name));
+    }
+    ::close(fd);
   }
-  if (createdPath != nullptr) *createdPath = name;
-  return File(fd, std::move(name));
+  errno = EBUSY;
+  return std::nullopt;
 }
 
 std::optional<std::uint64_t> File::Size() const {
