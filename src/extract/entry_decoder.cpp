@@ -158,20 +158,24 @@ EntryDecodeResult DecodeEntryData(DataOps& dataOps, const ArchiveSource& archive
   return result;
 }
 
-std::size_t CountKeysNeeded(const ArchiveSource& archive, const ArchiveIndex& index,
-                            const std::function<bool(std::size_t)>& wanted, std::size_t stopAbove) {
+std::optional<std::size_t> CountKeysNeeded(const ArchiveSource& archive,
+                                           const ArchiveIndex& index,
+                                           const std::function<bool(std::size_t)>& wanted,
+                                           std::size_t stopAbove) {
   std::set<Bytes> choices;
   Bytes choice(DataOps::kKeyChoiceSize);
+  const auto need = static_cast<std::int64_t>(choice.size());
   for (std::size_t i = 0; i < static_cast<std::size_t>(index.count); ++i) {
     if ((index.flags[i] & EntryFlags::Encrypted) == 0 || !wanted(i)) continue;
     const std::int64_t offset = index.dataAreaStart + index.dataOffsets[i];
-    if (index.dataOffsets[i] < 0 || index.dataAreaStart < 0 ||
-        index.storedSizes[i] < static_cast<std::int64_t>(choice.size())) {
+    if (index.dataOffsets[i] < 0 || index.dataAreaStart < 0 || index.storedSizes[i] < need ||
+        offset > static_cast<std::int64_t>(archive.size) - need) {
       continue;
     }
     const std::optional<std::size_t> got =
         archive.file->ReadAt(static_cast<std::uint64_t>(offset), choice.data(), choice.size());
-    if (!got || *got != choice.size()) continue;
+    if (!got) return std::nullopt;
+    if (*got != choice.size()) continue;
     choices.insert(choice);
     if (choices.size() > stopAbove) break;
   }

@@ -51,10 +51,10 @@ inline constexpr std::size_t kDecodePiece = std::size_t{1} << 20;
 
 // How many distinct keys decrypting the encrypted entries among those wanted would derive:
 // the distinct key choices (DataOps::kKeyChoiceSize bytes) at the start of their blocks. Reads
-// those bytes only; counting stops once it exceeds stopAbove. A block too short to hold them,
-// or one that cannot be read, needs no key (it fails its checks without one).
-[[nodiscard]] std::size_t CountKeysNeeded(const ArchiveSource& archive, const ArchiveIndex& index,
-                                          const std::function<bool(std::size_t)>& wanted,
-                                          std::size_t stopAbove);
+// those bytes only; counting stops once it exceeds stopAbove. A block that does not hold them
+// within the archive needs no key (it fails its checks without one); nullopt when a read fails.
+[[nodiscard]] std::optional<std::size_t> CountKeysNeeded(
+    const ArchiveSource& archive, const ArchiveIndex& index,
+    const std::function<bool(std::size_t)>& wanted, std::size_t stopAbove);
 
 }  // namespace tovask

@@ -157,11 +157,17 @@ class Session {
   }
 
   // False (with 115 recorded) when the encrypted entries among those wanted need more distinct
-  // keys than the run may derive. Checked before any entry is decoded, so a hostile archive
-  // costs one small read per entry, not hours of key derivation.
+  // keys than the run may derive (37 when the archive cannot be read for it). Checked before
+  // any entry is decoded, so a hostile archive costs one small read per entry, not hours of
+  // key derivation.
   bool WithinKeyLimit(const std::function<bool(std::size_t)>& wanted) {
     const auto limit = static_cast<std::size_t>(std::max(context_.keyDerivationLimit, 0));
-    if (CountKeysNeeded(source_, index_, wanted, limit) <= limit) return true;
+    const std::optional<std::size_t> needed = CountKeysNeeded(source_, index_, wanted, limit);
+    if (!needed) {
+      ErrorText(context_, ErrorCode::ExtractEndedEarly, {platform::AsciiUpper(archivePath_)});
+      return false;
+    }
+    if (*needed <= limit) return true;
     ErrorText(context_, ErrorCode::TooManyKeys,
               {platform::AsciiUpper(archivePath_), std::to_string(limit)});
     return false;
