@@ -1,6 +1,7 @@
 #include "extract/entry_decoder.h"
 
 #include <algorithm>
+#include <array>
 #include <optional>
 #include <set>
 
@@ -162,8 +163,9 @@ std::optional<std::size_t> CountKeysNeeded(const ArchiveSource& archive,
                                            const ArchiveIndex& index,
                                            const std::function<bool(std::size_t)>& wanted,
                                            std::size_t stopAbove) {
-  std::set<Bytes> choices;
-  Bytes choice(DataOps::kKeyChoiceSize);
+  using KeyChoice = std::array<std::uint8_t, DataOps::kKeyChoiceSize>;
+  std::set<KeyChoice> choices;
+  KeyChoice choice{};
   const auto need = static_cast<std::int64_t>(choice.size());
   for (std::size_t i = 0; i < static_cast<std::size_t>(index.count); ++i) {
     if ((index.flags[i] & EntryFlags::Encrypted) == 0 || !wanted(i)) continue;
