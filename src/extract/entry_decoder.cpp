@@ -83,6 +83,19 @@ class BlockDecoder {
   bool failed_ = false;
 };
 
+// Where entry i's block starts in the archive, when its first length bytes lie within the
+// file (length is at most the stored size); nullopt for a record pointing elsewhere.
+std::optional<std::int64_t> BlockStart(const ArchiveSource& archive, const ArchiveIndex& index,
+                                       std::size_t i, std::int64_t length) {
+  const std::int64_t offset = index.dataAreaStart + index.dataOffsets[i];
+  const auto fileSize = static_cast<std::int64_t>(archive.size);
+  if (index.dataOffsets[i] < 0 || index.dataAreaStart < 0 || length < 0 ||
+      length > index.storedSizes[i] || offset > fileSize || length > fileSize - offset) {
+    return std::nullopt;
+  }
+  return offset;
+}
+
 }  // namespace
 
 EntryDecodeResult DecodeEntryData(DataOps& dataOps, const ArchiveSource& archive,
@@ -90,13 +103,10 @@ EntryDecodeResult DecodeEntryData(DataOps& dataOps, const ArchiveSource& archive
                                   const std::string& password, const PieceSink& out,
                                   const std::function<bool()>& keepGoing, Bytes& readBuffer) {
   EntryDecodeResult result;
-  const std::int64_t offset = index.dataAreaStart + index.dataOffsets[i];
   const std::int64_t size = index.storedSizes[i];
-  const auto fileSize = static_cast<std::int64_t>(archive.size);
-  if (index.dataOffsets[i] < 0 || size < 0 || index.dataAreaStart < 0 || offset > fileSize ||
-      size > fileSize - offset) {
-    return result;  // ReadFailed
-  }
+  const std::optional<std::int64_t> start = BlockStart(archive, index, i, size);
+  if (!start) return result;  // ReadFailed
+  const std::int64_t offset = *start;
   const std::uint8_t flags = index.flags[i];
   const std::int32_t originalSize = index.originalSizes[i];
   BlockDecoder decoder(dataOps, flags, password, static_cast<std::size_t>(size), originalSize);
@@ -166,16 +176,13 @@ std::optional<std::size_t> CountKeysNeeded(const ArchiveSource& archive,
   using KeyChoice = std::array<std::uint8_t, DataOps::kKeyChoiceSize>;
   std::set<KeyChoice> choices;
   KeyChoice choice{};
-  const auto need = static_cast<std::int64_t>(choice.size());
   for (std::size_t i = 0; i < static_cast<std::size_t>(index.count); ++i) {
     if ((index.flags[i] & EntryFlags::Encrypted) == 0 || !wanted(i)) continue;
-    const std::int64_t offset = index.dataAreaStart + index.dataOffsets[i];
-    if (index.dataOffsets[i] < 0 || index.dataAreaStart < 0 || index.storedSizes[i] < need ||
-        offset > static_cast<std::int64_t>(archive.size) - need) {
-      continue;
-    }
+    const std::optional<std::int64_t> start =
+        BlockStart(archive, index, i, static_cast<std::int64_t>(choice.size()));
+    if (!start) continue;
     const std::optional<std::size_t> got =
-        archive.file->ReadAt(static_cast<std::uint64_t>(offset), choice.data(), choice.size());
+        archive.file->ReadAt(static_cast<std::uint64_t>(*start), choice.data(), choice.size());
     if (!got) return std::nullopt;
     if (*got != choice.size()) continue;
     choices.insert(choice);
